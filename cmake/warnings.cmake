@@ -1,0 +1,6 @@
+function(tmode_target_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wformat=2 -Wvla)
+  if(TMODE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

@@ -1,0 +1,7 @@
+#include "link/library_state.h"
+
+namespace tmode {
+
+LibraryState library;
+
+}  // namespace tmode

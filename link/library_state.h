@@ -1,0 +1,23 @@
+// The library's single process-wide state, reached directly by every
+// operation. Zero (descriptors -1) at program start and never freed.
+#pragma once
+
+#include "link/link_session.h"
+
+namespace tmode {
+
+inline constexpr int kTextFieldSize = 32;
+
+struct LibraryState {
+  LinkSession link;
+
+  // Last texts read from the controller; a 32-character text has no
+  // terminating zero inside its field.
+  char cached_type_name[kTextFieldSize] = {};
+  char cached_model_name[kTextFieldSize] = {};
+  char cached_firmware_version[kTextFieldSize] = {};
+};
+
+extern LibraryState library;
+
+}  // namespace tmode

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs `tmodectl -g -s 1` against the
+# simulated controller: the information block, the mode in force, the switch.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DTMODE_TESTS=OFF -DTMODE_BENCH=OFF >/dev/null
+cmake --build build --target tmodectl tmode-sim
+build/sim/tmode-sim -- build/app/tmodectl -g -s 1 -p {}

@@ -1,0 +1,24 @@
+// What the simulated controller's firmware keeps between commands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tmode::sim {
+
+struct ControllerState {
+  // Answers to 'F', 'E' and 'D'. Texts longer than the library takes (32)
+  // are sent whole, as firmware may.
+  std::string type_name = "Plovex PCT";
+  std::string model_name = "PLVX-6300";
+  std::string firmware_version = "6300.1.02";
+
+  // Touch modes ('?','e'): modes 0 .. mode_count-1 are accepted.
+  uint8_t touch_mode = 0;
+  int mode_count = 4;
+  int switch_prepares = 0;  // prepare commands seen ('?','e',2,1)
+  bool require_prepare = false;  // refuse a switch that was not prepared
+  bool switch_prepared = false;
+};
+
+}  // namespace tmode::sim

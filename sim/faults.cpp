@@ -1,0 +1,34 @@
+#include "sim/faults.h"
+
+namespace tmode::sim {
+
+Fault no_reply(int class_byte, int sub_byte, int times) {
+  Fault fault;
+  fault.class_byte = class_byte;
+  fault.sub_byte = sub_byte;
+  fault.times = times;
+  fault.drop = true;
+  return fault;
+}
+
+Fault late_reply(int class_byte, int sub_byte, int delay_ms, int times) {
+  Fault fault;
+  fault.class_byte = class_byte;
+  fault.sub_byte = sub_byte;
+  fault.times = times;
+  fault.delay_ms = delay_ms;
+  return fault;
+}
+
+Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int times) {
+  Fault fault;
+  fault.class_byte = class_byte;
+  fault.sub_byte = sub_byte;
+  fault.times = times;
+  fault.rewrite = [index, value](Bytes& reply) {
+    if (index >= 0 && static_cast<size_t>(index) < reply.size()) reply[static_cast<size_t>(index)] = value;
+  };
+  return fault;
+}
+
+}  // namespace tmode::sim

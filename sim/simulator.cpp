@@ -1,0 +1,381 @@
+#include "sim/simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace tmode::sim {
+
+namespace {
+
+constexpr size_t kReportSize = 64;
+constexpr uint8_t kReportId = 0x03;
+constexpr uint8_t kReportId5 = 0x05;
+
+Bytes padded(Bytes bytes) {
+  if (bytes.size() < kReportSize) bytes.resize(kReportSize, 0);
+  return bytes;
+}
+
+bool fault_matches(const Fault& fault, const Bytes& packet) {
+  if (fault.times == 0) return false;
+  if (fault.class_byte >= 0 && (packet.empty() || packet[0] != fault.class_byte)) return false;
+  if (fault.sub_byte >= 0 && (packet.size() < 2 || packet[1] != fault.sub_byte)) return false;
+  return true;
+}
+
+}  // namespace
+
+Simulator::Simulator() : Simulator(ControllerState{}) {}
+
+Simulator::Simulator(ControllerState initial)
+    : table_(full_command_table()), state_(std::move(initial)) {}
+
+Simulator::~Simulator() { stop(); }
+
+bool Simulator::start_pty() {
+  master_fd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_fd_ < 0) return false;
+  char name[128];
+  if (::grantpt(master_fd_) != 0 || ::unlockpt(master_fd_) != 0 ||
+      ::ptsname_r(master_fd_, name, sizeof name) != 0) {
+    close_transport();
+    return false;
+  }
+  pty_path_ = name;
+  // Raw mode before the library opens the node: a cooked pty would echo each
+  // command back, and the echo would pass for the reply.
+  held_slave_fd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios settings{};
+  if (held_slave_fd_ < 0 || ::tcgetattr(held_slave_fd_, &settings) != 0) {
+    close_transport();
+    return false;
+  }
+  ::cfmakeraw(&settings);
+  if (::tcsetattr(held_slave_fd_, TCSANOW, &settings) != 0) {
+    close_transport();
+    return false;
+  }
+  ::fcntl(master_fd_, F_SETFL, ::fcntl(master_fd_, F_GETFL) | O_NONBLOCK);
+  return start_thread();
+}
+
+bool Simulator::start_socket(const std::string& path) {
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listen_fd_ < 0) return false;
+  ::unlink(path.c_str());
+  if (::bind(listen_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listen_fd_, 4) != 0) {
+    close_transport();
+    return false;
+  }
+  socket_path_ = path;
+  return start_thread();
+}
+
+bool Simulator::start_thread() {
+  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake_fd_ < 0) {
+    close_transport();
+    return false;
+  }
+  started_ = Clock::now();
+  thread_ = std::thread([this] { serve(); });
+  return true;
+}
+
+void Simulator::stop() {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake();
+    thread_.join();
+  }
+  std::lock_guard lock(mutex_);
+  close_transport();
+  if (wake_fd_ >= 0) ::close(wake_fd_);
+  wake_fd_ = -1;
+}
+
+void Simulator::close_transport() {
+  for (int* fd : {&master_fd_, &held_slave_fd_, &client_fd_, &listen_fd_}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
+  if (!socket_path_.empty()) ::unlink(socket_path_.c_str());
+  socket_path_.clear();
+}
+
+void Simulator::wake() {
+  if (wake_fd_ < 0) return;
+  const uint64_t one = 1;
+  (void)!::write(wake_fd_, &one, sizeof one);
+}
+
+ControllerState Simulator::state() const {
+  std::lock_guard lock(mutex_);
+  return state_;
+}
+
+void Simulator::update(const std::function<void(ControllerState&)>& change) {
+  std::lock_guard lock(mutex_);
+  change(state_);
+}
+
+void Simulator::add_fault(Fault fault) {
+  std::lock_guard lock(mutex_);
+  faults_.push_back(std::move(fault));
+}
+
+void Simulator::clear_faults() {
+  std::lock_guard lock(mutex_);
+  faults_.clear();
+}
+
+void Simulator::set_padding(bool padded) {
+  std::lock_guard lock(mutex_);
+  padded_ = padded;
+}
+
+void Simulator::send_report(Bytes report, int delay_ms) {
+  {
+    std::lock_guard lock(mutex_);
+    schedule(Clock::now() + std::chrono::milliseconds(delay_ms),
+             padded_ ? padded(std::move(report)) : std::move(report));
+  }
+  wake();
+}
+
+void Simulator::vanish() {
+  {
+    std::lock_guard lock(mutex_);
+    vanish_ = true;
+  }
+  wake();
+}
+
+std::vector<TrafficEntry> Simulator::traffic() const {
+  std::lock_guard lock(mutex_);
+  return traffic_;
+}
+
+std::vector<Bytes> Simulator::received_commands() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Bytes> commands;
+  for (const TrafficEntry& entry : traffic_) {
+    if (entry.from_library) commands.push_back(entry.bytes);
+  }
+  return commands;
+}
+
+size_t Simulator::received_count() const {
+  std::lock_guard lock(mutex_);
+  return received_;
+}
+
+void Simulator::clear_traffic() {
+  std::lock_guard lock(mutex_);
+  traffic_.clear();
+  received_ = 0;
+}
+
+bool Simulator::wait_for_commands(size_t n, int timeout_ms) const {
+  std::unique_lock lock(mutex_);
+  return received_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [&] { return received_ >= n; });
+}
+
+void Simulator::set_trace(FILE* stream) {
+  std::lock_guard lock(mutex_);
+  trace_ = stream;
+}
+
+double Simulator::elapsed_ms() const {
+  return std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
+}
+
+void Simulator::trace(const char* what, const Bytes& bytes) const {
+  if (trace_ == nullptr) return;
+  std::fprintf(trace_, "%10.3f %s", elapsed_ms(), what);
+  // Zero padding behind a framed report is counted, not shown.
+  size_t shown = bytes.size();
+  if (bytes.size() >= 2 && bytes[0] == kReportId) {
+    const size_t framed = std::min(bytes.size(), bytes[1] + size_t{2});
+    if (std::all_of(bytes.begin() + static_cast<long>(framed), bytes.end(),
+                    [](uint8_t b) { return b == 0; })) {
+      shown = framed;
+    }
+  }
+  for (size_t i = 0; i < shown; ++i) std::fprintf(trace_, " %02X", bytes[i]);
+  if (shown < bytes.size()) std::fprintf(trace_, " (+%zu zero)", bytes.size() - shown);
+  std::fputc('\n', trace_);
+  std::fflush(trace_);
+}
+
+void Simulator::schedule(Clock::time_point due, Bytes bytes) {
+  auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), due,
+                             [](Clock::time_point t, const Outgoing& o) { return t < o.due; });
+  outgoing_.insert(at, Outgoing{due, std::move(bytes)});
+}
+
+int Simulator::next_timeout_ms() const {
+  std::lock_guard lock(mutex_);
+  if (outgoing_.empty()) return -1;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
+  return wait.count() < 0 ? 0 : static_cast<int>(wait.count());
+}
+
+void Simulator::flush_due() {
+  const auto now = Clock::now();
+  while (!outgoing_.empty() && outgoing_.front().due <= now) {
+    write_out(outgoing_.front().bytes);
+    outgoing_.erase(outgoing_.begin());
+  }
+}
+
+void Simulator::write_out(const Bytes& bytes) {
+  const int fd = master_fd_ >= 0 ? master_fd_ : client_fd_;
+  if (fd < 0) return;
+  traffic_.push_back({elapsed_ms(), false, bytes});
+  trace("<-", bytes);
+  ssize_t n;
+  do {
+    n = master_fd_ >= 0 ? ::write(fd, bytes.data(), bytes.size())
+                        : ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  // A full pty queue (nobody reading) drops the report, as a device would.
+}
+
+void Simulator::handle_input(const uint8_t* bytes, size_t count) {
+  input_.insert(input_.end(), bytes, bytes + count);
+  size_t at = 0;
+  for (;;) {
+    while (at < input_.size() && input_[at] != kReportId && input_[at] != kReportId5) ++at;
+    if (input_.size() - at < 2) break;
+    // Report id 5 carries two fixed bytes; report id 3 a length and payload.
+    const size_t size = input_[at] == kReportId5 ? 3 : input_[at + 1] + 2u;
+    if (input_.size() - at < size) break;
+    const Bytes report(input_.begin() + static_cast<long>(at),
+                       input_.begin() + static_cast<long>(at + size));
+    at += size;
+    handle_command(report);
+  }
+  input_.erase(input_.begin(), input_.begin() + static_cast<long>(at));
+}
+
+void Simulator::handle_command(const Bytes& report) {
+  traffic_.push_back({elapsed_ms(), true, report});
+  ++received_;
+  received_cv_.notify_all();
+  trace("->", report);
+  if (report[0] != kReportId) return;
+
+  const Bytes packet(report.begin() + 2, report.end());
+  Fault* fault = nullptr;
+  for (Fault& candidate : faults_) {
+    if (fault_matches(candidate, packet)) {
+      fault = &candidate;
+      if (candidate.times > 0) --candidate.times;
+      break;
+    }
+  }
+  std::vector<Bytes> replies;
+  const bool lost = fault != nullptr && fault->drop;
+  if (const CommandEntry* entry = lost ? nullptr : table_.find(packet)) {
+    CommandContext context{state_, replies};
+    entry->handler(context, packet);
+  }
+
+  const auto now = Clock::now();
+  auto due = now;
+  if (fault != nullptr) {
+    due += std::chrono::milliseconds(fault->delay_ms);
+    for (Bytes& reply : replies) {
+      if (fault->rewrite) fault->rewrite(reply);
+    }
+    for (const TimedReport& extra : fault->extra) {
+      schedule(now + std::chrono::milliseconds(extra.delay_ms),
+               padded_ ? padded(extra.report) : extra.report);
+    }
+  }
+
+  for (size_t i = 0; i < replies.size(); ++i) {
+    Bytes reply = replies[i];
+    if (fault != nullptr && i == 0 && !fault->same_write_before.empty()) {
+      reply.insert(reply.begin(), fault->same_write_before.begin(), fault->same_write_before.end());
+    }
+    if (fault != nullptr && fault->split_at > 0 && static_cast<size_t>(fault->split_at) < reply.size()) {
+      const auto cut = reply.begin() + fault->split_at;
+      schedule(due, Bytes(reply.begin(), cut));
+      schedule(due + std::chrono::milliseconds(fault->split_gap_ms), Bytes(cut, reply.end()));
+      continue;
+    }
+    schedule(due, padded_ ? padded(std::move(reply)) : std::move(reply));
+  }
+}
+
+void Simulator::serve() {
+  for (;;) {
+    pollfd waits[3];
+    int count = 0;
+    waits[count++] = {wake_fd_, POLLIN, 0};
+    {
+      std::lock_guard lock(mutex_);
+      if (master_fd_ >= 0) waits[count++] = {master_fd_, POLLIN, 0};
+      if (listen_fd_ >= 0 && client_fd_ < 0) waits[count++] = {listen_fd_, POLLIN, 0};
+      if (client_fd_ >= 0) waits[count++] = {client_fd_, POLLIN, 0};
+    }
+    const int ready = ::poll(waits, static_cast<nfds_t>(count), next_timeout_ms());
+    if (ready < 0 && errno != EINTR) return;
+
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    uint64_t drained;
+    while (::read(wake_fd_, &drained, sizeof drained) > 0) {
+    }
+    if (vanish_) {
+      close_transport();
+      outgoing_.clear();
+      vanish_ = false;
+      continue;
+    }
+    for (int i = 1; i < count && ready > 0; ++i) {
+      if (waits[i].revents == 0) continue;
+      uint8_t buffer[4096];
+      if (waits[i].fd == listen_fd_) {
+        client_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        input_.clear();
+      } else if (waits[i].fd == master_fd_) {
+        const ssize_t n = ::read(master_fd_, buffer, sizeof buffer);
+        if (n > 0) handle_input(buffer, static_cast<size_t>(n));
+      } else if (waits[i].fd == client_fd_) {
+        const ssize_t n = ::recv(client_fd_, buffer, sizeof buffer, 0);
+        if (n > 0) {
+          handle_input(buffer, static_cast<size_t>(n));
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+          ::close(client_fd_);
+          client_fd_ = -1;
+          input_.clear();
+        }
+      }
+    }
+    flush_due();
+  }
+}
+
+}  // namespace tmode::sim

@@ -1,0 +1,112 @@
+// The simulated controller: answers the library's framed commands over a
+// pty (as a serial or I2C node would) or a Unix stream socket (as the
+// controller daemon would), keeps the firmware's state, records the traffic
+// and injects faults. It serves from a thread of its own.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/command_table.h"
+#include "sim/controller_state.h"
+#include "sim/faults.h"
+
+namespace tmode::sim {
+
+struct TrafficEntry {
+  double at_ms;        // since the simulator started
+  bool from_library;   // a command received, or a write of the simulator
+  Bytes bytes;         // a command as framed; a write as written
+};
+
+class Simulator {
+ public:
+  Simulator();
+  explicit Simulator(ControllerState initial);
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Creates a raw-mode pty and serves its master; pty_path() names the node
+  // the library opens.
+  bool start_pty();
+  // Listens on a Unix stream socket at path, one client at a time.
+  bool start_socket(const std::string& path);
+  void stop();
+  const std::string& pty_path() const { return pty_path_; }
+
+  ControllerState state() const;
+  void update(const std::function<void(ControllerState&)>& change);
+
+  void add_fault(Fault fault);
+  void clear_faults();
+  // Each report goes out as one 64-byte write padded with zeros (as a HID
+  // node delivers it); unpadded, reports go out at their own size.
+  void set_padding(bool padded);
+  // A report the controller sends on its own.
+  void send_report(Bytes report, int delay_ms = 0);
+  // Hangs up: the node or the socket disappears under the library.
+  void vanish();
+
+  std::vector<TrafficEntry> traffic() const;
+  std::vector<Bytes> received_commands() const;
+  size_t received_count() const;
+  void clear_traffic();
+  // Waits until at least n commands were received; false on timeout.
+  bool wait_for_commands(size_t n, int timeout_ms) const;
+
+  // Hex lines of every command and write, for tmode-sim --trace.
+  void set_trace(FILE* stream);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Outgoing {
+    Clock::time_point due;
+    Bytes bytes;  // exactly one write
+  };
+
+  bool start_thread();
+  void serve();
+  void handle_input(const uint8_t* bytes, size_t count);
+  void handle_command(const Bytes& report);
+  void schedule(Clock::time_point due, Bytes bytes);
+  void flush_due();
+  int next_timeout_ms() const;
+  void write_out(const Bytes& bytes);
+  void wake();
+  void close_transport();
+  double elapsed_ms() const;
+  void trace(const char* what, const Bytes& bytes) const;
+
+  const CommandTable& table_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable received_cv_;
+  ControllerState state_;
+  std::vector<Fault> faults_;
+  std::vector<Outgoing> outgoing_;  // in due order
+  std::vector<TrafficEntry> traffic_;
+  size_t received_ = 0;
+  Bytes input_;  // bytes of a command not complete yet
+  bool padded_ = true;
+  bool vanish_ = false;
+  bool stopping_ = false;
+  FILE* trace_ = nullptr;
+
+  Clock::time_point started_ = Clock::now();
+  std::string pty_path_;
+  std::string socket_path_;
+  int master_fd_ = -1;
+  int held_slave_fd_ = -1;  // keeps the pty alive while the library has it closed
+  int listen_fd_ = -1;
+  int client_fd_ = -1;
+  int wake_fd_ = -1;
+  std::thread thread_;
+};
+
+}  // namespace tmode::sim

@@ -1,0 +1,138 @@
+// tmode-sim: the simulated touch controller as a program.
+#include <getopt.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sim/simulator.h"
+
+namespace {
+
+void print_usage() {
+  std::puts(
+      "Usage: tmode-sim [options] [-- command [arguments...]]\n"
+      "Simulates the touch controller on a pty (or on the daemon's Unix socket).\n"
+      "\n"
+      "  --socket PATH    listen on a Unix stream socket at PATH instead of a pty\n"
+      "  --link PATH      also make PATH a symbolic link to the pty\n"
+      "  --type TEXT      type name (default \"Plovex PCT\")\n"
+      "  --model TEXT     model name (default \"PLVX-6300\")\n"
+      "  --firmware TEXT  firmware version (default \"6300.1.02\")\n"
+      "  --mode N         touch mode in force (default 0)\n"
+      "  --modes N        number of touch modes accepted (default 4)\n"
+      "  --unpadded       write reports at their own size, not padded to 64 bytes\n"
+      "  --trace          print every command and write on standard error\n"
+      "  -h, --help       this text\n"
+      "\n"
+      "With a command, runs it with every argument \"{}\" replaced by the node's\n"
+      "path and exits with its status; without one, prints the path and serves\n"
+      "until interrupted.");
+}
+
+int run_command(std::vector<std::string> words, const std::string& path) {
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    if (word == "{}") word = path;
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) {
+    std::perror("tmode-sim: fork");
+    return 127;
+  }
+  if (child == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execvp(argv[0], argv.data());
+    std::fprintf(stderr, "tmode-sim: cannot run %s: %s\n", argv[0], std::strerror(errno));
+    std::_Exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  enum { kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace };
+  const option options[] = {
+      {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
+      {"type", required_argument, nullptr, kType},     {"model", required_argument, nullptr, kModel},
+      {"firmware", required_argument, nullptr, kFirmware},
+      {"mode", required_argument, nullptr, kMode},     {"modes", required_argument, nullptr, kModes},
+      {"unpadded", no_argument, nullptr, kUnpadded},   {"trace", no_argument, nullptr, kTrace},
+      {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
+
+  tmode::sim::ControllerState state;
+  std::string socket_path;
+  std::string link_path;
+  bool unpadded = false;
+  bool tracing = false;
+  int option;
+  // "+": stop at the first word that is not an option, so the command keeps its own.
+  while ((option = getopt_long(argc, argv, "+h", options, nullptr)) != -1) {
+    switch (option) {
+      case kSocket: socket_path = optarg; break;
+      case kLink: link_path = optarg; break;
+      case kType: state.type_name = optarg; break;
+      case kModel: state.model_name = optarg; break;
+      case kFirmware: state.firmware_version = optarg; break;
+      case kMode: state.touch_mode = static_cast<uint8_t>(std::atoi(optarg)); break;
+      case kModes: state.mode_count = std::atoi(optarg); break;
+      case kUnpadded: unpadded = true; break;
+      case kTrace: tracing = true; break;
+      case 'h': print_usage(); return 0;
+      default: print_usage(); return 2;
+    }
+  }
+  std::vector<std::string> command(argv + optind, argv + argc);
+
+  // The simulator's thread inherits this mask; signals are taken by sigwait.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGHUP);
+  ::pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  tmode::sim::Simulator simulator(state);
+  if (tracing) simulator.set_trace(stderr);
+  simulator.set_padding(!unpadded);
+  const bool started = socket_path.empty() ? simulator.start_pty() : simulator.start_socket(socket_path);
+  if (!started) {
+    std::fprintf(stderr, "tmode-sim: cannot start: %s\n", std::strerror(errno));
+    return 1;
+  }
+  const std::string path = socket_path.empty() ? simulator.pty_path() : socket_path;
+  if (!link_path.empty()) {
+    ::unlink(link_path.c_str());
+    if (::symlink(path.c_str(), link_path.c_str()) != 0) {
+      std::fprintf(stderr, "tmode-sim: cannot link %s: %s\n", link_path.c_str(), std::strerror(errno));
+      return 1;
+    }
+  }
+
+  int status = 0;
+  if (!command.empty()) {
+    status = run_command(command, path);
+  } else {
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    int received;
+    sigwait(&stop_signals, &received);
+  }
+  if (!link_path.empty()) ::unlink(link_path.c_str());
+  simulator.stop();
+  return status;
+}

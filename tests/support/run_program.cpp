@@ -1,0 +1,81 @@
+#include "tests/support/run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+extern char** environ;
+
+namespace tmode::test {
+
+ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) {
+  ProgramResult result;
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return result;
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  std::vector<char*> args;
+  for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+  args.push_back(nullptr);
+
+  const auto start = std::chrono::steady_clock::now();
+  pid_t child = -1;
+  const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  if (spawned != 0) {
+    ::close(out[0]);
+    return result;
+  }
+
+  const auto deadline = start + std::chrono::milliseconds(timeout_ms);
+  char buffer[4096];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd wait{out[0], POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) == 0) {
+      ::kill(child, SIGKILL);
+      break;
+    }
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    result.out.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  result.wall_ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::string capture_stdout(const std::function<void()>& body) {
+  std::fflush(stdout);
+  FILE* file = std::tmpfile();
+  const int saved = ::dup(1);
+  ::dup2(::fileno(file), 1);
+  body();
+  std::fflush(stdout);
+  ::dup2(saved, 1);
+  ::close(saved);
+
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
+
+}  // namespace tmode::test

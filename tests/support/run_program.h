@@ -1,0 +1,22 @@
+// Runs a program with its standard output captured.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tmode::test {
+
+struct ProgramResult {
+  int exit_code = -1;  // 128 + signal number when killed by a signal
+  std::string out;
+  double wall_ms = 0;
+};
+
+ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms = 60000);
+
+// Runs `body` in this process with file descriptor 1 redirected to a file,
+// and returns what it wrote there.
+std::string capture_stdout(const std::function<void()>& body);
+
+}  // namespace tmode::test
