@@ -16,6 +16,10 @@ struct LibraryState {
   char cached_type_name[kTextFieldSize] = {};
   char cached_model_name[kTextFieldSize] = {};
   char cached_firmware_version[kTextFieldSize] = {};
+
+  // The controller model code that identify_model derived from the names;
+  // -1 when no pattern matched, 0 before the first identification.
+  int32_t model_code = 0;
 };
 
 extern LibraryState library;
