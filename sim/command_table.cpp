@@ -29,6 +29,8 @@ const CommandTable& full_command_table() {
   static const CommandTable table = [] {
     CommandTable built;
     add_info_commands(built);
+    add_controller_commands(built);
+    add_store_commands(built);
     return built;
   }();
   return table;

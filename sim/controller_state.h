@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/family_state.h"
+
 namespace tmode::sim {
 
 struct ControllerState {
@@ -19,6 +21,8 @@ struct ControllerState {
   int switch_prepares = 0;  // prepare commands seen ('?','e',2,1)
   bool require_prepare = false;  // refuse a switch that was not prepared
   bool switch_prepared = false;
+
+  FamilyState family;        // plain controller commands, word stores, restarts
 };
 
 }  // namespace tmode::sim

@@ -31,4 +31,16 @@ Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int tim
   return fault;
 }
 
+Fault no_reply_to(Bytes packet_prefix, int times) {
+  Fault fault = no_reply(-1, -1, times);
+  fault.packet_prefix = std::move(packet_prefix);
+  return fault;
+}
+
+Fault wrong_byte_to(Bytes packet_prefix, int index, uint8_t value, int times) {
+  Fault fault = wrong_byte(-1, -1, index, value, times);
+  fault.packet_prefix = std::move(packet_prefix);
+  return fault;
+}
+
 }  // namespace tmode::sim

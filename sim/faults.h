@@ -17,6 +17,8 @@ struct TimedReport {
 struct Fault {
   int class_byte = -1;  // -1: any command
   int sub_byte = -1;    // -1: any sub byte
+  Bytes packet_prefix;  // not empty: only packets beginning with these bytes
+                        // (class byte first), e.g. one chunk or one word index
   int times = 1;        // -1: every matching command
 
   bool drop = false;   // the command is lost: not carried out, not answered
@@ -34,5 +36,8 @@ Fault no_reply(int class_byte, int sub_byte, int times = 1);
 Fault late_reply(int class_byte, int sub_byte, int delay_ms, int times = 1);
 // Replaces byte `index` of each reply with `value`.
 Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int times = 1);
+// The same for the packets that begin with packet_prefix only.
+Fault no_reply_to(Bytes packet_prefix, int times = 1);
+Fault wrong_byte_to(Bytes packet_prefix, int index, uint8_t value, int times = 1);
 
 }  // namespace tmode::sim
