@@ -31,6 +31,7 @@ const CommandTable& full_command_table() {
     add_info_commands(built);
     add_controller_commands(built);
     add_store_commands(built);
+    add_register_commands(built);
     return built;
   }();
   return table;

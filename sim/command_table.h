@@ -60,6 +60,7 @@ class CommandTable {
 void add_info_commands(CommandTable& table);
 void add_controller_commands(CommandTable& table);
 void add_store_commands(CommandTable& table);
+void add_register_commands(CommandTable& table);
 
 // The table with every family registered.
 const CommandTable& full_command_table();

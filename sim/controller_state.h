@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/family_state.h"
+#include "sim/register_state.h"
 
 namespace tmode::sim {
 
@@ -23,6 +24,7 @@ struct ControllerState {
   bool switch_prepared = false;
 
   FamilyState family;        // plain controller commands, word stores, restarts
+  RegisterState registers;   // register and test commands
 };
 
 }  // namespace tmode::sim
