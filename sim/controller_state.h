@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/parameter_store.h"
+
 namespace tmode::sim {
 
 struct ControllerState {
@@ -19,6 +21,9 @@ struct ControllerState {
   int switch_prepares = 0;  // prepare commands seen ('?','e',2,1)
   bool require_prepare = false;  // refuse a switch that was not prepared
   bool switch_prepared = false;
+
+  // Parameter blocks ('?','J', '?','I', '?','K') and the selected area ('?','H').
+  ParameterStore parameters = ParameterStore::factory_default();
 };
 
 }  // namespace tmode::sim

@@ -18,6 +18,8 @@ struct Fault {
   int class_byte = -1;  // -1: any command
   int sub_byte = -1;    // -1: any sub byte
   int times = 1;        // -1: every matching command
+  // Narrows the match further, e.g. to one chunk position; empty matches all.
+  std::function<bool(const Bytes& packet)> when;
 
   bool drop = false;   // the command is lost: not carried out, not answered
                        // (the extra reports below still go out)

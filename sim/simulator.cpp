@@ -30,7 +30,7 @@ bool fault_matches(const Fault& fault, const Bytes& packet) {
   if (fault.times == 0) return false;
   if (fault.class_byte >= 0 && (packet.empty() || packet[0] != fault.class_byte)) return false;
   if (fault.sub_byte >= 0 && (packet.size() < 2 || packet[1] != fault.sub_byte)) return false;
-  return true;
+  return !fault.when || fault.when(packet);
 }
 
 }  // namespace
