@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/link_session.h"
+#include "maintenance/parameter_images.h"
 
 namespace tmode {
 
@@ -20,6 +21,10 @@ struct LibraryState {
   // The controller model code that identify_model derived from the names;
   // -1 when no pattern matched, 0 before the first identification.
   int32_t model_code = 0;
+
+  // Parameter block images and the channel ranges derived from them.
+  ParameterImages images = {};
+  ChannelRanges ranges = {};
 };
 
 extern LibraryState library;

@@ -32,6 +32,7 @@ const CommandTable& full_command_table() {
     add_controller_commands(built);
     add_store_commands(built);
     add_register_commands(built);
+    add_parameter_block_commands(built);
     return built;
   }();
   return table;

@@ -10,10 +10,12 @@ namespace {
 
 using Packet = std::span<const uint8_t>;
 
-// A restart takes the node away for this long when the state asks for it.
+// A restart: what was not committed is lost, and the node goes away for a
+// while when the state asks for it.
 void reset(CommandContext& c, Packet) {
   FamilyState& f = c.state.family;
   ++f.resets;
+  c.state.parameters.revert();
   f.ready_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(f.ready_after_reset_ms);
   c.state.touch_mode = 0;
   c.state.switch_prepared = false;

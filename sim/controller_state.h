@@ -6,6 +6,7 @@
 
 #include "sim/family_state.h"
 #include "sim/register_state.h"
+#include "sim/parameter_store.h"
 
 namespace tmode::sim {
 
@@ -25,6 +26,8 @@ struct ControllerState {
 
   FamilyState family;        // plain controller commands, word stores, restarts
   RegisterState registers;   // register and test commands
+  // Parameter blocks ('?','J', '?','I', '?','K') and the selected area ('?','H').
+  ParameterStore parameters = ParameterStore::factory_default();
 };
 
 }  // namespace tmode::sim

@@ -17,9 +17,9 @@ struct TimedReport {
 struct Fault {
   int class_byte = -1;  // -1: any command
   int sub_byte = -1;    // -1: any sub byte
-  Bytes packet_prefix;  // not empty: only packets beginning with these bytes
-                        // (class byte first), e.g. one chunk or one word index
   int times = 1;        // -1: every matching command
+  // Narrows the match further, e.g. to one chunk position; empty matches all.
+  std::function<bool(const Bytes& packet)> when;
 
   bool drop = false;   // the command is lost: not carried out, not answered
                        // (the extra reports below still go out)
@@ -36,7 +36,8 @@ Fault no_reply(int class_byte, int sub_byte, int times = 1);
 Fault late_reply(int class_byte, int sub_byte, int delay_ms, int times = 1);
 // Replaces byte `index` of each reply with `value`.
 Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int times = 1);
-// The same for the packets that begin with packet_prefix only.
+// The same for the packets that begin with these bytes (class byte first),
+// e.g. one word index or one chunk position.
 Fault no_reply_to(Bytes packet_prefix, int times = 1);
 Fault wrong_byte_to(Bytes packet_prefix, int index, uint8_t value, int times = 1);
 

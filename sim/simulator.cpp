@@ -30,8 +30,7 @@ bool fault_matches(const Fault& fault, const Bytes& packet) {
   if (fault.times == 0) return false;
   if (fault.class_byte >= 0 && (packet.empty() || packet[0] != fault.class_byte)) return false;
   if (fault.sub_byte >= 0 && (packet.size() < 2 || packet[1] != fault.sub_byte)) return false;
-  const Bytes& prefix = fault.packet_prefix;
-  return packet.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), packet.begin());
+  return !fault.when || fault.when(packet);
 }
 
 }  // namespace
@@ -123,7 +122,9 @@ void Simulator::hang_up() {
   }
 }
 
+// The controller is back from its restart with its committed blocks.
 void Simulator::come_back() {
+  state_.parameters.revert();
   if (socket_path_.empty() && master_fd_ < 0) open_pty();
 }
 
