@@ -3,6 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "link/library_state.h"
 #include "link/link.h"
 #include "link/link_session.h"
 #include "protocol/exchange.h"
@@ -106,6 +107,9 @@ int read_sensor_size(int, int, ValueRecord5* record) {
   uint8_t reply[kReportSize];
   if (exchange_checked({'6', 0x0F}, '6', 0x0F, {kReportId, 0x04, '6', 0x0F}, reply) != 0) return -1;
   fill_record(record, reply[4], reply[5]);
+  // The sensor's size as the diagnostics count it.
+  library.ranges.rx_total = reply[4];
+  library.ranges.tx_total = reply[5];
   return 0;
 }
 

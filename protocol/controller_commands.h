@@ -38,7 +38,8 @@ int command_3a_fe(int reserved1, int reserved2);
 // ':',4, allowed 10 seconds per attempt.
 int command_3a_04(int reserved1, int reserved2);
 
-// '6',0x0F: record bytes 0 and 1 = the receive and transmit channel counts.
+// '6',0x0F: record bytes 0 and 1 = the receive and transmit channel counts,
+// which also become the library's rx_total and tx_total.
 int read_sensor_size(int reserved1, int reserved2, ValueRecord5* record);
 
 }  // namespace tmode

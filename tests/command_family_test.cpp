@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/library_state.h"
 #include "link/link.h"
 #include "protocol/controller_commands.h"
 #include "protocol/direct_commands.h"
@@ -90,8 +91,11 @@ TEST_F(CommandFamily, ValuesComeFromTheirReplyBytes) {
   EXPECT_EQ(Bytes(record.bytes, record.bytes + 5), bytes({0x5C, 0, 0, 0, 0}));
   ASSERT_EQ(read_state_word(0, 0, &record), 0);
   EXPECT_EQ(Bytes(record.bytes, record.bytes + 5), bytes({0xEF, 0xBE, 0, 0, 0}));
+  library.ranges.rx_total = library.ranges.tx_total = 0;
   ASSERT_EQ(read_sensor_size(0, 0, &record), 0);
   EXPECT_EQ(Bytes(record.bytes, record.bytes + 5), bytes({40, 24, 0, 0, 0}));
+  EXPECT_EQ(library.ranges.rx_total, 40);
+  EXPECT_EQ(library.ranges.tx_total, 24);
   ASSERT_EQ(command_35(0, 0, 9, &record), 0);
   EXPECT_EQ(Bytes(record.bytes, record.bytes + 5), bytes({0x77, 9, 0, 0, 0}));
 }

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "link/discovery.h"
 #include "link/library_state.h"
 #include "link/link.h"
+#include "maintenance/parameter_blocks.h"
+#include "maintenance/parameter_images.h"
+#include "maintenance/threshold_rescale.h"
 #include "protocol/controller_commands.h"
 #include "protocol/reconnect.h"
 #include "protocol/touch_mode.h"
@@ -56,6 +60,24 @@ TEST_F(Reconnect, ResetTakesTheNodeAwayWhenTheControllerRestarts) {
   EXPECT_NE(access(node_path.c_str(), F_OK), 0) << "no node while the controller restarts";
   usleep(400000);
   EXPECT_EQ(access(node_path.c_str(), F_OK), 0) << "the node is back";
+}
+
+TEST_F(Reconnect, RestartKeepsOnlyCommittedParameterBlocks) {
+  open_on_sim();
+  uint8_t committed[512];
+  ASSERT_EQ(read_parameter_block(kSoftwareBlock, 0, 512, committed), 512);
+  committed[300] ^= 0xFF;
+  seal_software_block(committed);
+  ASSERT_EQ(write_parameter_block(kSoftwareBlock, 0, 512, committed, 1), 512);
+  uint8_t uncommitted[512];
+  std::memcpy(uncommitted, committed, 512);
+  uncommitted[301] ^= 0xFF;
+  ASSERT_EQ(write_parameter_block(kSoftwareBlock, 0, 512, uncommitted, 0), 512);
+
+  ASSERT_EQ(reset_controller(0, 0), 0);
+  uint8_t after[512];
+  ASSERT_EQ(read_parameter_block(kSoftwareBlock, 0, 512, after), 512);
+  EXPECT_EQ(std::memcmp(after, committed, 512), 0);
 }
 
 TEST_F(Reconnect, SlowReconnectFindsTheRestartedController) {
