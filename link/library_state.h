@@ -4,6 +4,7 @@
 
 #include "link/link_session.h"
 #include "maintenance/parameter_images.h"
+#include "tuning/ini_state.h"
 
 namespace tmode {
 
@@ -25,6 +26,9 @@ struct LibraryState {
   // Parameter block images and the channel ranges derived from them.
   ParameterImages images = {};
   ChannelRanges ranges = {};
+
+  // The INI reader's one open file and line buffer.
+  IniReaderState ini;
 };
 
 extern LibraryState library;
