@@ -2,6 +2,9 @@
 // operation. Zero (descriptors -1) at program start and never freed.
 #pragma once
 
+#include <cstdio>
+
+#include "diagnostics/log_records.h"
 #include "link/link_session.h"
 #include "maintenance/parameter_images.h"
 #include "tuning/ini_state.h"
@@ -29,6 +32,15 @@ struct LibraryState {
 
   // The INI reader's one open file and line buffer.
   IniReaderState ini;
+
+  // Log files: the path set and the one shared log stream, open only within
+  // a writer. The frame layout and the tables the diagnostics share.
+  LogPathSet log_paths;
+  FILE* log_stream = nullptr;
+  FrameLayout frame;
+  ImageTable image_table = {};
+  TestRawTable test_raw = {};
+  TouchInfoBlock touch_info = {};
 };
 
 extern LibraryState library;
