@@ -79,7 +79,7 @@ struct Tuner {
   WaterGroup water_groups[2] = {};
   uint8_t overlap = 0;
   uint8_t result_flags[3] = {};
-  uint8_t tx_count = 0;
+  int32_t tx_count = 0;  // driving lines of the sensor configuration
   char run_mode[32] = {};  // "autotune", "testandtune", "adjust_ts", ...
 
   // Test settings.
