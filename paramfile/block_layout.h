@@ -124,8 +124,14 @@ inline constexpr int kGainA = 2;
 inline constexpr int kRs = 3;
 inline constexpr int kGainC = 4;
 inline constexpr int kGainD = 5;
-inline constexpr int kImagePeakCount = 75;  // then stray line, noise, virtual key
-inline constexpr int kImageQMul = 79;       // likewise
+inline constexpr int kImagePeakCount = 75;
+inline constexpr int kStrayLinePeakCount = 76;
+inline constexpr int kNoisePeakCount = 77;
+inline constexpr int kVKeyPeakCount = 78;
+inline constexpr int kImageQMul = 79;
+inline constexpr int kStrayLineQMul = 80;
+inline constexpr int kNoiseQMul = 81;
+inline constexpr int kVKeyQMul = 82;
 }  // namespace freq
 
 // Offsets within the software block.
