@@ -1,5 +1,8 @@
 // The tuning parameter file: keys, defaults, rules and derived values.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <functional>
 #include <string>
@@ -198,6 +201,16 @@ TEST_F(TuningFile, FreshTunerBlocksCarryValidChecksums) {
   EXPECT_EQ(tuner->hardware_block[7], tuner->parameter_version[1]);
   EXPECT_EQ(read_u16(tuner->software_block), 188);
   EXPECT_EQ(tuner->test_selection, 7u);
+}
+
+TEST_F(TuningFile, DestroyingTheTunerClosesItsTrace) {
+  TunerPtr tuner = create_tuner();
+  ASSERT_TRUE(tuner);
+  tuner->log_stream = std::fopen(dir.file("trace.csv").c_str(), "a+");
+  ASSERT_NE(tuner->log_stream, nullptr);
+  const int fd = fileno(tuner->log_stream);
+  tuner.reset();
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "the trace's descriptor is closed";
 }
 
 }  // namespace
