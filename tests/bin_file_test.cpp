@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "paramfile/bin_file.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/text_shape.h"
 
 namespace tmode {
 namespace {
@@ -88,7 +88,7 @@ TEST_F(BinFiles, SavedFileSizesAndHeaders) {
   EXPECT_EQ(hw[60], 1);
   EXPECT_EQ(sw[60], 0);
   const std::string date(reinterpret_cast<const char*>(sw.data() + 28));
-  EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}/\d\d/\d\d,\d\d:\d\d:\d\d)"))) << date;
+  EXPECT_TRUE(test::has_shape(date, "####/##/##,##:##:##")) << date;
 
   // The file checksum covers header bytes 6 to 63 and the block.
   uint32_t sum = 0x2B9D;

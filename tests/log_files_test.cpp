@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "link/library_state.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/text_shape.h"
 
 namespace tmode {
 namespace {
@@ -72,10 +72,8 @@ TEST_F(LogFiles, ImageLogPrefixNamesEveryFileAndMakesTheDirectories) {
   char text[512] = "ImageLog_A";
   EXPECT_EQ(set_log_file_prefix(0, 0, text), 0);
 
-  std::cmatch match;
-  ASSERT_TRUE(std::regex_match(text, match, std::regex(R"(\./LogFile/ImageLog_A_(\d{8}_\d{6})\.csv)")))
-      << text;
-  const std::string stamp = match[1];
+  ASSERT_TRUE(test::has_shape(text, "./LogFile/ImageLog_A_########_######.csv")) << text;
+  const std::string stamp = std::string(text).substr(21, 15);
   EXPECT_STREQ(library.log_paths.slots[kMainLog], text);
   EXPECT_EQ(std::string(library.log_paths.slots[kRawL2Log]),
             "./LogFile/RawL2/ImageLog_A_RawL2_" + stamp + ".csv");
@@ -199,7 +197,7 @@ TEST(ElapsedStamp, WritesToStandardOutputAndTheTrace) {
   ASSERT_NE(trace, nullptr);
   const std::string out = test::capture_stdout([&] { write_elapsed_stamp(trace, std::clock()); });
   std::fclose(trace);
-  EXPECT_TRUE(std::regex_match(out, std::regex(R"( TimeStamp @ 00:00:00\.\d{3}\n)"))) << out;
+  EXPECT_TRUE(test::has_shape(out, " TimeStamp @ 00:00:00.###\n")) << out;
   EXPECT_EQ(test::read_file(dir.file("trace")), out);
 }
 
