@@ -63,10 +63,8 @@ int set_log_file_prefix(int, int, char* text) {
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 
-  char prefix[kPrefixSize];
-  const size_t length = strnlen(text, kPrefixSize - 1);
-  std::memcpy(prefix, text, length);
-  prefix[length] = '\0';
+  char prefix[kPrefixSize] = {};
+  if (text != nullptr) std::memcpy(prefix, text, strnlen(text, kPrefixSize - 1));
 
   const bool all_models = !small_panel_model(library.model_code);
   LogPathSet& paths = library.log_paths;
@@ -76,7 +74,7 @@ int set_log_file_prefix(int, int, char* text) {
     join_path(paths.slots[log.slot],
               {"./LogFile/", log.type, "/", prefix, "_", log.type, "_", stamp, ".csv"});
   }
-  std::memcpy(text, paths.slots[kMainLog], std::strlen(paths.slots[kMainLog]) + 1);
+  if (text != nullptr) std::memcpy(text, paths.slots[kMainLog], std::strlen(paths.slots[kMainLog]) + 1);
 
   if (std::strstr(prefix, "ImageLog") != nullptr) {
     for (const TypedLog& log : kTypedLogs) {
