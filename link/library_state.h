@@ -2,8 +2,12 @@
 // operation. Zero (descriptors -1) at program start and never freed.
 #pragma once
 
+#include <cstdio>
+
+#include "diagnostics/log_records.h"
 #include "link/link_session.h"
 #include "maintenance/parameter_images.h"
+#include "tuning/ini_state.h"
 
 namespace tmode {
 
@@ -25,6 +29,18 @@ struct LibraryState {
   // Parameter block images and the channel ranges derived from them.
   ParameterImages images = {};
   ChannelRanges ranges = {};
+
+  // The INI reader's one open file and line buffer.
+  IniReaderState ini;
+
+  // Log files: the path set and the one shared log stream, open only within
+  // a writer. The frame layout and the tables the diagnostics share.
+  LogPathSet log_paths;
+  FILE* log_stream = nullptr;
+  FrameLayout frame;
+  ImageTable image_table = {};
+  TestRawTable test_raw = {};
+  TouchInfoBlock touch_info = {};
 };
 
 extern LibraryState library;
