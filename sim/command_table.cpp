@@ -29,6 +29,9 @@ const CommandTable& full_command_table() {
   static const CommandTable table = [] {
     CommandTable built;
     add_info_commands(built);
+    add_controller_commands(built);
+    add_store_commands(built);
+    add_register_commands(built);
     add_parameter_block_commands(built);
     return built;
   }();

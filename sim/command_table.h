@@ -20,11 +20,20 @@ Bytes frame_report(std::span<const uint8_t> payload);
 struct CommandContext {
   ControllerState& state;
   std::vector<Bytes>& replies;  // framed reports, sent in order
+  // 0 or more: after the replies the node closes, and a new one comes back
+  // this many milliseconds later (a controller restarting).
+  int node_restart_ms = -1;
 
   void reply(std::initializer_list<uint8_t> payload) { replies.push_back(frame_report(payload)); }
   void reply(std::span<const uint8_t> payload) { replies.push_back(frame_report(payload)); }
   void reply_raw(Bytes report) { replies.push_back(std::move(report)); }
 };
+
+// Byte i of a packet, 0 beyond its end: a short packet is answered, not
+// read past.
+inline uint8_t packet_byte(std::span<const uint8_t> packet, size_t i) {
+  return i < packet.size() ? packet[i] : 0;
+}
 
 // packet: the command packet (class byte first), as framed by the library.
 using CommandHandler = void (*)(CommandContext& context, std::span<const uint8_t> packet);
@@ -49,6 +58,9 @@ class CommandTable {
 
 // Each family of commands the simulated firmware answers.
 void add_info_commands(CommandTable& table);
+void add_controller_commands(CommandTable& table);
+void add_store_commands(CommandTable& table);
+void add_register_commands(CommandTable& table);
 void add_parameter_block_commands(CommandTable& table);
 
 // The table with every family registered.

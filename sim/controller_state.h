@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/family_state.h"
+#include "sim/register_state.h"
 #include "sim/parameter_store.h"
 
 namespace tmode::sim {
@@ -22,6 +24,8 @@ struct ControllerState {
   bool require_prepare = false;  // refuse a switch that was not prepared
   bool switch_prepared = false;
 
+  FamilyState family;        // plain controller commands, word stores, restarts
+  RegisterState registers;   // register and test commands
   // Parameter blocks ('?','J', '?','I', '?','K') and the selected area ('?','H').
   ParameterStore parameters = ParameterStore::factory_default();
 };

@@ -36,5 +36,9 @@ Fault no_reply(int class_byte, int sub_byte, int times = 1);
 Fault late_reply(int class_byte, int sub_byte, int delay_ms, int times = 1);
 // Replaces byte `index` of each reply with `value`.
 Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int times = 1);
+// The same for the packets that begin with these bytes (class byte first),
+// e.g. one word index or one chunk position.
+Fault no_reply_to(Bytes packet_prefix, int times = 1);
+Fault wrong_byte_to(Bytes packet_prefix, int index, uint8_t value, int times = 1);
 
 }  // namespace tmode::sim

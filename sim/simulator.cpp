@@ -43,6 +43,11 @@ Simulator::Simulator(ControllerState initial)
 Simulator::~Simulator() { stop(); }
 
 bool Simulator::start_pty() {
+  if (!open_pty()) return false;
+  return start_thread();
+}
+
+bool Simulator::open_pty() {
   master_fd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_fd_ < 0) return false;
   char name[128];
@@ -66,7 +71,61 @@ bool Simulator::start_pty() {
     return false;
   }
   ::fcntl(master_fd_, F_SETFL, ::fcntl(master_fd_, F_GETFL) | O_NONBLOCK);
-  return start_thread();
+  update_node_link();
+  return true;
+}
+
+void Simulator::update_node_link() {
+  if (node_link_.empty()) return;
+  ::unlink(node_link_.c_str());
+  if (master_fd_ >= 0) (void)!::symlink(pty_path_.c_str(), node_link_.c_str());
+}
+
+void Simulator::set_node_link(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (!node_link_.empty()) ::unlink(node_link_.c_str());
+  node_link_ = path;
+  update_node_link();
+}
+
+std::string Simulator::pty_path() const {
+  std::lock_guard lock(mutex_);
+  return pty_path_;
+}
+
+void Simulator::restart_node(int gone_ms) {
+  {
+    std::lock_guard lock(mutex_);
+    schedule_restart(Clock::now(), gone_ms);
+  }
+  wake();
+}
+
+void Simulator::schedule_restart(Clock::time_point at, int gone_ms) {
+  schedule(at, Bytes{}, Outgoing::kHangUp);
+  schedule(at + std::chrono::milliseconds(gone_ms), Bytes{}, Outgoing::kComeBack);
+}
+
+// The node goes away: the library's descriptor hangs up, and the path (the
+// node link) no longer opens. A socket drops its client.
+void Simulator::hang_up() {
+  input_.clear();
+  if (master_fd_ >= 0) {
+    for (int* fd : {&master_fd_, &held_slave_fd_}) {
+      ::close(*fd);
+      *fd = -1;
+    }
+    update_node_link();
+  } else if (client_fd_ >= 0) {
+    ::close(client_fd_);
+    client_fd_ = -1;
+  }
+}
+
+// The controller is back from its restart with its committed blocks.
+void Simulator::come_back() {
+  state_.parameters.revert();
+  if (socket_path_.empty() && master_fd_ < 0) open_pty();
 }
 
 bool Simulator::start_socket(const std::string& path) {
@@ -108,6 +167,8 @@ void Simulator::stop() {
   }
   std::lock_guard lock(mutex_);
   close_transport();
+  if (!node_link_.empty()) ::unlink(node_link_.c_str());
+  node_link_.clear();
   if (wake_fd_ >= 0) ::close(wake_fd_);
   wake_fd_ = -1;
 }
@@ -188,10 +249,16 @@ size_t Simulator::received_count() const {
   return received_;
 }
 
+size_t Simulator::received_bytes() const {
+  std::lock_guard lock(mutex_);
+  return received_bytes_;
+}
+
 void Simulator::clear_traffic() {
   std::lock_guard lock(mutex_);
   traffic_.clear();
   received_ = 0;
+  received_bytes_ = 0;
 }
 
 bool Simulator::wait_for_commands(size_t n, int timeout_ms) const {
@@ -227,10 +294,10 @@ void Simulator::trace(const char* what, const Bytes& bytes) const {
   std::fflush(trace_);
 }
 
-void Simulator::schedule(Clock::time_point due, Bytes bytes) {
+void Simulator::schedule(Clock::time_point due, Bytes bytes, Outgoing::Kind kind) {
   auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), due,
                              [](Clock::time_point t, const Outgoing& o) { return t < o.due; });
-  outgoing_.insert(at, Outgoing{due, std::move(bytes)});
+  outgoing_.insert(at, Outgoing{due, std::move(bytes), kind});
 }
 
 int Simulator::next_timeout_ms() const {
@@ -243,8 +310,13 @@ int Simulator::next_timeout_ms() const {
 void Simulator::flush_due() {
   const auto now = Clock::now();
   while (!outgoing_.empty() && outgoing_.front().due <= now) {
-    write_out(outgoing_.front().bytes);
+    const Outgoing next = std::move(outgoing_.front());
     outgoing_.erase(outgoing_.begin());
+    switch (next.kind) {
+      case Outgoing::kWrite: write_out(next.bytes); break;
+      case Outgoing::kHangUp: hang_up(); break;
+      case Outgoing::kComeBack: come_back(); break;
+    }
   }
 }
 
@@ -262,6 +334,7 @@ void Simulator::write_out(const Bytes& bytes) {
 }
 
 void Simulator::handle_input(const uint8_t* bytes, size_t count) {
+  received_bytes_ += count;
   input_.insert(input_.end(), bytes, bytes + count);
   size_t at = 0;
   for (;;) {
@@ -295,10 +368,12 @@ void Simulator::handle_command(const Bytes& report) {
     }
   }
   std::vector<Bytes> replies;
+  int restart_ms = -1;
   const bool lost = fault != nullptr && fault->drop;
   if (const CommandEntry* entry = lost ? nullptr : table_.find(packet)) {
     CommandContext context{state_, replies};
     entry->handler(context, packet);
+    restart_ms = context.node_restart_ms;
   }
 
   const auto now = Clock::now();
@@ -327,6 +402,8 @@ void Simulator::handle_command(const Bytes& report) {
     }
     schedule(due, padded_ ? padded(std::move(reply)) : std::move(reply));
   }
+  // A restart takes the node away once the replies are out.
+  if (restart_ms >= 0) schedule_restart(due + std::chrono::milliseconds(20), restart_ms);
 }
 
 void Simulator::serve() {

@@ -36,10 +36,14 @@ class Simulator {
   // Creates a raw-mode pty and serves its master; pty_path() names the node
   // the library opens.
   bool start_pty();
+  // Keeps a symbolic link at path to the pty in service, so that the node
+  // keeps its name when it comes back after a restart (unlinked while gone
+  // and when the simulator stops).
+  void set_node_link(const std::string& path);
   // Listens on a Unix stream socket at path, one client at a time.
   bool start_socket(const std::string& path);
   void stop();
-  const std::string& pty_path() const { return pty_path_; }
+  std::string pty_path() const;
 
   ControllerState state() const;
   void update(const std::function<void(ControllerState&)>& change);
@@ -53,10 +57,16 @@ class Simulator {
   void send_report(Bytes report, int delay_ms = 0);
   // Hangs up: the node or the socket disappears under the library.
   void vanish();
+  // A restart: the node goes away now and a new pty comes back after
+  // gone_ms (under the node link, when there is one). 'g' does the same
+  // when the state's family.node_gone_ms is 0 or more.
+  void restart_node(int gone_ms);
 
   std::vector<TrafficEntry> traffic() const;
   std::vector<Bytes> received_commands() const;
   size_t received_count() const;
+  // Every byte the library wrote, zero padding behind reports included.
+  size_t received_bytes() const;
   void clear_traffic();
   // Waits until at least n commands were received; false on timeout.
   bool wait_for_commands(size_t n, int timeout_ms) const;
@@ -67,15 +77,22 @@ class Simulator {
  private:
   using Clock = std::chrono::steady_clock;
   struct Outgoing {
+    enum Kind { kWrite, kHangUp, kComeBack };
     Clock::time_point due;
     Bytes bytes;  // exactly one write
+    Kind kind = kWrite;
   };
 
   bool start_thread();
+  bool open_pty();
+  void update_node_link();
+  void schedule_restart(Clock::time_point at, int gone_ms);
+  void hang_up();
+  void come_back();
   void serve();
   void handle_input(const uint8_t* bytes, size_t count);
   void handle_command(const Bytes& report);
-  void schedule(Clock::time_point due, Bytes bytes);
+  void schedule(Clock::time_point due, Bytes bytes, Outgoing::Kind kind = Outgoing::kWrite);
   void flush_due();
   int next_timeout_ms() const;
   void write_out(const Bytes& bytes);
@@ -92,6 +109,7 @@ class Simulator {
   std::vector<Outgoing> outgoing_;  // in due order
   std::vector<TrafficEntry> traffic_;
   size_t received_ = 0;
+  size_t received_bytes_ = 0;
   Bytes input_;  // bytes of a command not complete yet
   bool padded_ = true;
   bool vanish_ = false;
@@ -100,6 +118,7 @@ class Simulator {
 
   Clock::time_point started_ = Clock::now();
   std::string pty_path_;
+  std::string node_link_;
   std::string socket_path_;
   int master_fd_ = -1;
   int held_slave_fd_ = -1;  // keeps the pty alive while the library has it closed

@@ -20,7 +20,9 @@ void print_usage() {
       "Simulates the touch controller on a pty (or on the daemon's Unix socket).\n"
       "\n"
       "  --socket PATH    listen on a Unix stream socket at PATH instead of a pty\n"
-      "  --link PATH      also make PATH a symbolic link to the pty\n"
+      "  --link PATH      also make PATH a symbolic link to the pty (kept across restarts)\n"
+      "  --restart-ms N   a reset ('g') takes the node away for N ms, as a restarting\n"
+      "                   controller does (with --link, the link follows the new pty)\n"
       "  --type TEXT      type name (default \"Plovex PCT\")\n"
       "  --model TEXT     model name (default \"PLVX-6300\")\n"
       "  --firmware TEXT  firmware version (default \"6300.1.02\")\n"
@@ -65,13 +67,14 @@ int run_command(std::vector<std::string> words, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace };
+  enum { kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
       {"type", required_argument, nullptr, kType},     {"model", required_argument, nullptr, kModel},
       {"firmware", required_argument, nullptr, kFirmware},
       {"mode", required_argument, nullptr, kMode},     {"modes", required_argument, nullptr, kModes},
       {"unpadded", no_argument, nullptr, kUnpadded},   {"trace", no_argument, nullptr, kTrace},
+      {"restart-ms", required_argument, nullptr, kRestart},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
   tmode::sim::ControllerState state;
@@ -92,6 +95,7 @@ int main(int argc, char** argv) {
       case kModes: state.mode_count = std::atoi(optarg); break;
       case kUnpadded: unpadded = true; break;
       case kTrace: tracing = true; break;
+      case kRestart: state.family.node_gone_ms = std::atoi(optarg); break;
       case 'h': print_usage(); return 0;
       default: print_usage(); return 2;
     }
@@ -116,8 +120,16 @@ int main(int argc, char** argv) {
   }
   const std::string path = socket_path.empty() ? simulator.pty_path() : socket_path;
   if (!link_path.empty()) {
-    ::unlink(link_path.c_str());
-    if (::symlink(path.c_str(), link_path.c_str()) != 0) {
+    bool linked;
+    if (socket_path.empty()) {
+      simulator.set_node_link(link_path);
+      char target[256];
+      linked = ::readlink(link_path.c_str(), target, sizeof target) > 0;
+    } else {
+      ::unlink(link_path.c_str());
+      linked = ::symlink(path.c_str(), link_path.c_str()) == 0;
+    }
+    if (!linked) {
       std::fprintf(stderr, "tmode-sim: cannot link %s: %s\n", link_path.c_str(), std::strerror(errno));
       return 1;
     }
