@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/link_session.h"
+#include "maintenance/firmware_file.h"
 
 namespace tmode {
 
@@ -20,6 +21,9 @@ struct LibraryState {
   // The controller model code that identify_model derived from the names;
   // -1 when no pattern matched, 0 before the first identification.
   int32_t model_code = 0;
+
+  // The firmware file last loaded (cleared when a load is refused).
+  RecordFile firmware_file{};
 };
 
 extern LibraryState library;

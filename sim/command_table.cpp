@@ -29,6 +29,7 @@ const CommandTable& full_command_table() {
   static const CommandTable table = [] {
     CommandTable built;
     add_info_commands(built);
+    add_firmware_commands(built);
     return built;
   }();
   return table;

@@ -49,6 +49,7 @@ class CommandTable {
 
 // Each family of commands the simulated firmware answers.
 void add_info_commands(CommandTable& table);
+void add_firmware_commands(CommandTable& table);
 
 // The table with every family registered.
 const CommandTable& full_command_table();

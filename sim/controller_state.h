@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/firmware_state.h"
+
 namespace tmode::sim {
 
 struct ControllerState {
@@ -19,6 +21,9 @@ struct ControllerState {
   int switch_prepares = 0;  // prepare commands seen ('?','e',2,1)
   bool require_prepare = false;  // refuse a switch that was not prepared
   bool switch_prepared = false;
+
+  // Firmware update: ':',0x01, ':',0x05, ':',0x0C, '6','U', '9',0x03.
+  FirmwareMemory firmware;
 };
 
 }  // namespace tmode::sim

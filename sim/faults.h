@@ -18,6 +18,7 @@ struct Fault {
   int class_byte = -1;  // -1: any command
   int sub_byte = -1;    // -1: any sub byte
   int times = 1;        // -1: every matching command
+  Bytes packet_prefix;  // when not empty: only packets that begin with these bytes
 
   bool drop = false;   // the command is lost: not carried out, not answered
                        // (the extra reports below still go out)
@@ -34,5 +35,9 @@ Fault no_reply(int class_byte, int sub_byte, int times = 1);
 Fault late_reply(int class_byte, int sub_byte, int delay_ms, int times = 1);
 // Replaces byte `index` of each reply with `value`.
 Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int times = 1);
+// Inverts byte `index` of the replies to the first `times` packets that begin
+// with `packet_prefix` (one firmware record, say, by its class, sub byte and
+// location).
+Fault garbled_byte(Bytes packet_prefix, int index, int times = 1);
 
 }  // namespace tmode::sim

@@ -30,7 +30,8 @@ bool fault_matches(const Fault& fault, const Bytes& packet) {
   if (fault.times == 0) return false;
   if (fault.class_byte >= 0 && (packet.empty() || packet[0] != fault.class_byte)) return false;
   if (fault.sub_byte >= 0 && (packet.size() < 2 || packet[1] != fault.sub_byte)) return false;
-  return true;
+  const Bytes& prefix = fault.packet_prefix;
+  return packet.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), packet.begin());
 }
 
 }  // namespace
