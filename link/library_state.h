@@ -4,6 +4,7 @@
 
 #include "link/link_session.h"
 #include "maintenance/firmware_file.h"
+#include "maintenance/firmware_package.h"
 
 namespace tmode {
 
@@ -22,8 +23,10 @@ struct LibraryState {
   // -1 when no pattern matched, 0 before the first identification.
   int32_t model_code = 0;
 
-  // The firmware file last loaded (cleared when a load is refused).
+  // The firmware file and package last loaded (cleared when a load is
+  // refused).
   RecordFile firmware_file{};
+  FirmwarePackage firmware_package{};
 };
 
 extern LibraryState library;

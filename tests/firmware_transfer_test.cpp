@@ -8,6 +8,7 @@
 #include "link/library_state.h"
 #include "link/link.h"
 #include "maintenance/firmware_file.h"
+#include "maintenance/firmware_package.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/sim_link.h"
 
@@ -159,6 +160,8 @@ TEST_F(RecordFileTransfer, ClosedLinkSendsNothing) {
   EXPECT_EQ(send(), -1);
   EXPECT_EQ(send_record_list(0, library.firmware_file.main_records), -1);
   EXPECT_EQ(finish_firmware_update(), -1);
+  EXPECT_EQ(send_firmware_package(), -1);
+  EXPECT_EQ(finish_firmware_package(), -1);
   usleep(20000);
   EXPECT_EQ(sim.received_count(), 0u);
 }
