@@ -5,6 +5,7 @@
 #include "link/link_session.h"
 #include "maintenance/firmware_file.h"
 #include "maintenance/firmware_package.h"
+#include "maintenance/stamp_record.h"
 
 namespace tmode {
 
@@ -24,9 +25,10 @@ struct LibraryState {
   int32_t model_code = 0;
 
   // The firmware file and package last loaded (cleared when a load is
-  // refused).
+  // refused), and the stamp record prepared for the controller.
   RecordFile firmware_file{};
   FirmwarePackage firmware_package{};
+  StampRecord stamp_record{};
 };
 
 extern LibraryState library;
