@@ -64,6 +64,15 @@ TEST_F(Package, FinishWithAWrongAnswerFails) {
   EXPECT_EQ(sim.received_count(), 3u) << "written three times";
 }
 
+TEST_F(Package, SlowUnansweredFinishReturnsTheTimeout) {
+  sim.add_fault(sim::no_reply(':', 0x05, -1));
+  test::Stopwatch watch;
+  EXPECT_EQ(finish_firmware_package(), 110);
+  EXPECT_GT(watch.ms(), 9090);
+  EXPECT_LT(watch.ms(), 9600) << "a 100 ms pause and three waits of 3 seconds";
+  EXPECT_EQ(sim.received_count(), 3u);
+}
+
 TEST_F(Package, Version2SendsValidBlocksOnly) {
   PackagePlan plan;
   plan.version = 2;

@@ -3,6 +3,7 @@
 // stops.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "link/library_state.h"
@@ -140,6 +141,21 @@ TEST_F(RecordFileTransfer, LengthByteIsCheckedAgainWhenSending) {
   EXPECT_EQ(send_firmware_record(0, 0, -1, r.checksum, r.data), -1);
   EXPECT_EQ(sim.received_count(), 1u);
   EXPECT_EQ(send_firmware_record(r.location[0], r.location[1], 32, r.checksum, r.data), 0);
+}
+
+TEST_F(RecordFileTransfer, ListSentOnItsOwnCountsProgressOverItself) {
+  // Nothing loaded: no main records to count over.
+  ASSERT_EQ(load_firmware_file(nullptr), -1);
+  FirmwareRecord records[2];
+  for (int i = 0; i < 2; ++i) {
+    const RecordBytes r = firmware_record(static_cast<uint16_t>(i), static_cast<uint8_t>(i));
+    std::memcpy(&records[i], r.data(), sizeof records[i]);
+  }
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(send_record_list(2, records), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\r(I) 0%\r(I) 50%");
+  EXPECT_EQ(send_record_list(-1, records), -1);
+  EXPECT_EQ(sim.received_count(), 2u);
 }
 
 TEST_F(RecordFileTransfer, RefusedLoadLeavesNothingToSend) {

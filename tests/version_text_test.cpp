@@ -15,6 +15,24 @@ namespace {
 // terminator shows under the address sanitizer.
 std::vector<char> exact(const std::string& text) { return std::vector<char>(text.c_str(), text.c_str() + text.size() + 1); }
 
+TEST(HexField, ReadsLikePercentXAndKeepsTheLow16Bits) {
+  struct Case {
+    const char* text;
+    int converted;
+    uint16_t value;  // 0xBEEF: left alone
+  };
+  const Case cases[] = {
+      {"12345", 1, 0x2345},   {"0x1A", 1, 0x1A},        {" 7z", 1, 7},
+      {"-1", 1, 0xFFFF},      {"123456789ABCDEF0123", 1, 0xFFFF},  // beyond 64 bits: all ones
+      {"g1", 0, 0xBEEF},      {"", 0, 0xBEEF},
+  };
+  for (const Case& c : cases) {
+    uint16_t value = 0xBEEF;
+    EXPECT_EQ(parse_hex16(exact(c.text).data(), &value), c.converted) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+}
+
 TEST(VersionText, NumberAndSuffix) {
   struct Case {
     const char* text;
