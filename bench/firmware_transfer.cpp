@@ -2,7 +2,9 @@
 // 7168 bare write/select/read round trips of the same record commands, on
 // one simulated controller's pty in one run. Rounds of each alternate, so
 // that a slow spell of the machine hits both sides. The progress the library
-// prints goes to /dev/null while it runs.
+// prints goes to /dev/null while it runs. A third side, 7168 plain
+// exchange_command calls with the same packets, tells the cost of the
+// link's reply hand-over from what the transfer adds to it.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,6 +19,8 @@
 #include "link/discovery.h"
 #include "link/link.h"
 #include "maintenance/firmware_file.h"
+#include "link/link_session.h"
+#include "protocol/exchange.h"
 #include "tests/support/firmware_files.h"
 
 namespace {
@@ -44,6 +48,17 @@ double library_transfer() {
   return result == 0 ? us : -1;
 }
 
+// The same record commands through exchange_command alone; microseconds, or -1.
+double exchange_only(const std::vector<std::vector<uint8_t>>& commands) {
+  uint8_t reply[tmode::kReportSize];
+  const auto start = Clock::now();
+  for (const auto& command : commands) {
+    const int length = static_cast<int>(command.size()) - 2;
+    if (tmode::exchange_command(command.data() + 2, length, ':', 0x01, reply, 3, 0) != 0) return -1;
+  }
+  return elapsed_us(start);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,7 +82,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string& path = sim.path();
-  std::vector<double> library_total, bare_total;  // milliseconds per transfer
+  std::vector<double> library_total, bare_total, exchange_total;  // milliseconds per transfer
 
   for (int round = 0; round < rounds; ++round) {
     {
@@ -83,12 +98,14 @@ int main(int argc, char** argv) {
     tmode::set_device_path(path.c_str(), static_cast<int>(path.size()));
     if (tmode::open_link(0, 0, 1) <= 0) return 1;
     const double us = library_transfer();
+    const double exchange_us = exchange_only(commands);
     tmode::close_link(0, 0);
-    if (us < 0) {
-      std::fprintf(stderr, "send_firmware failed\n");
+    if (us < 0 || exchange_us < 0) {
+      std::fprintf(stderr, "the transfer failed\n");
       return 1;
     }
     library_total.push_back(us / 1000);
+    exchange_total.push_back(exchange_us / 1000);
   }
   // Per transfer: the median, and the fastest, which shows the cost of each
   // side best when other work on the machine slows some transfers down.
@@ -99,5 +116,7 @@ int main(int argc, char** argv) {
   std::printf("  %-10s %10.1f %10.1f\n", "bare", percentile(bare_total, 0.5), percentile(bare_total, 0));
   std::printf("  %-10s %10.2f %10.2f\n", "ratio", percentile(library_total, 0.5) / percentile(bare_total, 0.5),
               percentile(library_total, 0) / percentile(bare_total, 0));
+  std::printf("  %-10s %10.1f %10.1f   (exchange_command alone, same packets)\n", "exchange",
+              percentile(exchange_total, 0.5), percentile(exchange_total, 0));
   return 0;
 }
