@@ -8,6 +8,9 @@
 #include "link/link_session.h"
 #include "maintenance/parameter_images.h"
 #include "tuning/ini_state.h"
+#include "maintenance/firmware_file.h"
+#include "maintenance/firmware_package.h"
+#include "maintenance/stamp_record.h"
 
 namespace tmode {
 
@@ -41,6 +44,11 @@ struct LibraryState {
   ImageTable image_table = {};
   TestRawTable test_raw = {};
   TouchInfoBlock touch_info = {};
+  // The firmware file and package last loaded (cleared when a load is
+  // refused), and the stamp record prepared for the controller.
+  RecordFile firmware_file{};
+  FirmwarePackage firmware_package{};
+  StampRecord stamp_record{};
 };
 
 extern LibraryState library;

@@ -33,6 +33,7 @@ const CommandTable& full_command_table() {
     add_store_commands(built);
     add_register_commands(built);
     add_parameter_block_commands(built);
+    add_firmware_commands(built);
     return built;
   }();
   return table;

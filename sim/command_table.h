@@ -62,6 +62,7 @@ void add_controller_commands(CommandTable& table);
 void add_store_commands(CommandTable& table);
 void add_register_commands(CommandTable& table);
 void add_parameter_block_commands(CommandTable& table);
+void add_firmware_commands(CommandTable& table);
 
 // The table with every family registered.
 const CommandTable& full_command_table();

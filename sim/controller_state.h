@@ -7,6 +7,7 @@
 #include "sim/family_state.h"
 #include "sim/register_state.h"
 #include "sim/parameter_store.h"
+#include "sim/firmware_state.h"
 
 namespace tmode::sim {
 
@@ -28,6 +29,8 @@ struct ControllerState {
   RegisterState registers;   // register and test commands
   // Parameter blocks ('?','J', '?','I', '?','K') and the selected area ('?','H').
   ParameterStore parameters = ParameterStore::factory_default();
+  // Firmware update: ':',0x01, ':',0x05, ':',0x0C, '6','U', '9',0x03.
+  FirmwareMemory firmware;
 };
 
 }  // namespace tmode::sim

@@ -55,4 +55,14 @@ Fault wrong_byte_to(Bytes packet_prefix, int index, uint8_t value, int times) {
   return fault;
 }
 
+Fault garbled_byte(Bytes packet_prefix, int index, int times) {
+  Fault fault;
+  fault.times = times;
+  fault.when = begins_with(std::move(packet_prefix));
+  fault.rewrite = [index](Bytes& reply) {
+    if (index >= 0 && static_cast<size_t>(index) < reply.size()) reply[static_cast<size_t>(index)] ^= 0xFF;
+  };
+  return fault;
+}
+
 }  // namespace tmode::sim

@@ -40,5 +40,9 @@ Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int tim
 // e.g. one word index or one chunk position.
 Fault no_reply_to(Bytes packet_prefix, int times = 1);
 Fault wrong_byte_to(Bytes packet_prefix, int index, uint8_t value, int times = 1);
+// Inverts byte `index` of the replies to the first `times` packets that begin
+// with `packet_prefix` (one firmware record, say, by its class, sub byte and
+// location).
+Fault garbled_byte(Bytes packet_prefix, int index, int times = 1);
 
 }  // namespace tmode::sim

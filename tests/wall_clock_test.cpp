@@ -1,17 +1,45 @@
 // Waits measure time on the monotonic clock: a step of the wall clock (NTP
-// setting the time at boot) neither cuts nor stretches them. The test steps
-// the machine's clock by two seconds and back, so it runs alone (RUN_SERIAL)
-// and only as root.
+// setting the time at boot) neither cuts nor stretches them. The machine's
+// clock is left alone: this test binary interposes the wall-clock readings
+// of the whole process and steps what they return.
+#include <dlfcn.h>
+#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
-#include "link/link.h"
 #include "link/reply_wait.h"
+#include "protocol/touch_mode.h"
 #include "tests/support/sim_link.h"
+
+namespace {
+
+std::atomic<long> wall_offset_s{0};
+
+using ClockGettime = int (*)(clockid_t, timespec*);
+using GetTimeOfDay = int (*)(timeval*, void*);
+
+}  // namespace
+
+extern "C" int clock_gettime(clockid_t clock, timespec* t) {
+  static const auto real = reinterpret_cast<ClockGettime>(dlsym(RTLD_NEXT, "clock_gettime"));
+  const int result = real(clock, t);
+  if (result == 0 && (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE)) {
+    t->tv_sec += wall_offset_s.load();
+  }
+  return result;
+}
+
+extern "C" int gettimeofday(timeval* tv, void* tz) {
+  static const auto real = reinterpret_cast<GetTimeOfDay>(dlsym(RTLD_NEXT, "gettimeofday"));
+  const int result = real(tv, tz);
+  if (result == 0) tv->tv_sec += wall_offset_s.load();
+  return result;
+}
 
 namespace tmode {
 namespace {
@@ -19,48 +47,54 @@ namespace {
 using test::SimLinkTest;
 using test::Stopwatch;
 
-// Steps the wall clock while the guard lives; puts it back when it goes.
-class WallClockStep {
- public:
-  WallClockStep() {
-    timespec real{}, mono{};
-    clock_gettime(CLOCK_REALTIME, &real);
-    clock_gettime(CLOCK_MONOTONIC, &mono);
-    offset_ns_ = to_ns(real) - to_ns(mono);
+class WallClock : public SimLinkTest {
+ protected:
+  void TearDown() override {
+    wall_offset_s = 0;
+    SimLinkTest::TearDown();
   }
-  ~WallClockStep() { set_real(to_ns(mono_now()) + offset_ns_); }
-  bool step(long long seconds) { return set_real(to_ns(real_now()) + seconds * 1'000'000'000LL); }
-
- private:
-  static long long to_ns(const timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; }
-  static timespec real_now() { timespec t{}; clock_gettime(CLOCK_REALTIME, &t); return t; }
-  static timespec mono_now() { timespec t{}; clock_gettime(CLOCK_MONOTONIC, &t); return t; }
-  static bool set_real(long long ns) {
-    const timespec t{static_cast<time_t>(ns / 1'000'000'000LL), static_cast<long>(ns % 1'000'000'000LL)};
-    return clock_settime(CLOCK_REALTIME, &t) == 0;
-  }
-  long long offset_ns_;
 };
 
-class WallClock : public SimLinkTest {};
+TEST_F(WallClock, StepsNeitherCutNorStretchAWait) {
+  timeval before{};
+  gettimeofday(&before, nullptr);
+  wall_offset_s = 10;
+  timeval after{};
+  gettimeofday(&after, nullptr);
+  ASSERT_GE(after.tv_sec - before.tv_sec, 10) << "the interposed wall clock is not in effect";
+  wall_offset_s = 0;
 
-TEST_F(WallClock, WaitsIgnoreItsSteps) {
-  {
-    WallClockStep probe;
-    if (geteuid() != 0 || !probe.step(0)) GTEST_SKIP() << "setting the wall clock needs root";
-  }
-  for (long long seconds : {2LL, -2LL}) {
-    WallClockStep clock;
-    std::thread stepper([&] {
+  // The wall clock is an hour off when the wait begins and is set right
+  // 100 ms into it; then the other way round.
+  for (long step : {3600L, -3600L}) {
+    wall_offset_s = step;
+    std::thread stepper([] {
       usleep(100000);
-      clock.step(seconds);
+      wall_offset_s = 0;
     });
     Stopwatch watch;
-    EXPECT_EQ(wait_reply(0, 400), kReplyTimedOut);
+    int s = 0, ms = 400;
+    EXPECT_EQ(wait_reply_remaining(s, ms), kReplyTimedOut);
     const double waited = watch.ms();
     stepper.join();
-    EXPECT_NEAR(waited, 401, 80) << "wall clock stepped by " << seconds << " s";
+    EXPECT_NEAR(waited, 401, 80) << "wall clock stepped by " << step << " s";
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(ms, 0);
   }
+}
+
+TEST_F(WallClock, CommandsCompleteAcrossAStep) {
+  sim.add_fault(sim::late_reply('?', 'e', 200));
+  wall_offset_s = 3600;
+  std::thread stepper([] {
+    usleep(50000);
+    wall_offset_s = 0;
+  });
+  uint8_t mode = 0xFF;
+  Stopwatch watch;
+  EXPECT_EQ(get_touch_mode(0, 0, &mode), 1);
+  stepper.join();
+  EXPECT_NEAR(watch.ms(), 200, 80);
 }
 
 }  // namespace
