@@ -2,8 +2,6 @@
 // through the library, against 38 bare write/select/read round trips of the
 // same chunk requests on the same simulated controller's pty, in one run.
 // Rounds of each alternate, so that a slow spell of the machine hits both.
-#include <sched.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,13 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool pin_to_cpu(int cpu) {
-  cpu_set_t cpus;
-  CPU_ZERO(&cpus);
-  CPU_SET(cpu, &cpus);
-  return sched_setaffinity(0, sizeof cpus, &cpus) == 0;
-}
 
 double micros_since(Clock::time_point start) {
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
@@ -51,13 +42,7 @@ int main(int argc, char** argv) {
   constexpr int kRounds = 15;
   constexpr int kWarmUp = 3;
 
-  // The simulator stands for the controller, hardware of its own: it runs
-  // on a CPU of its own (inherited at its start), the measured process, both
-  // sides of the comparison, on the other. Unpinned, which CPU each thread
-  // wakes on decides more than the code does on this 2-vCPU VM.
-  const bool pinned = pin_to_cpu(1);
   tmode::bench::SimProcess sim;
-  if (pinned) pin_to_cpu(0);
   if (!sim.ok()) {
     std::fprintf(stderr, "cannot start tmode-sim\n");
     return 1;
@@ -91,8 +76,7 @@ int main(int argc, char** argv) {
     }
     tmode::close_link(0, 0);
   }
-  std::printf("%zu chunk requests per block; simulator %s\n", requests.size(),
-              pinned ? "on CPU 1, this process on CPU 0" : "not pinned (one CPU)");
+  std::printf("%zu chunk requests per block; %s\n", requests.size(), sim.placement());
   tmode::bench::print_comparison("hardware block read (2048 bytes) over a pty", library, bare);
   return 0;
 }

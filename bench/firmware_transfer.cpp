@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     library_total.push_back(us / 1000);
     exchange_total.push_back(exchange_us / 1000);
   }
+  std::printf("%s\n", sim.placement());
   // Per transfer: the median, and the fastest, which shows the cost of each
   // side best when other work on the machine slows some transfers down.
   using tmode::bench::percentile;

@@ -1,5 +1,6 @@
 #include "bench/sim_process.h"
 
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,7 +12,25 @@ extern char** environ;
 
 namespace tmode::bench {
 
+namespace {
+
+bool pin_to_cpu(int cpu) {
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  CPU_SET(cpu, &cpus);
+  return sched_setaffinity(0, sizeof cpus, &cpus) == 0;
+}
+
+}  // namespace
+
 SimProcess::SimProcess(const std::vector<std::string>& options) {
+  // The simulator inherits CPU 1 at its start; this process moves to CPU 0.
+  const bool simulator_pinned = ::sysconf(_SC_NPROCESSORS_ONLN) >= 2 && pin_to_cpu(1);
+  spawn(options);
+  pinned_ = simulator_pinned && pin_to_cpu(0);
+}
+
+void SimProcess::spawn(const std::vector<std::string>& options) {
   int out[2];
   if (::pipe(out) != 0) return;
   posix_spawn_file_actions_t actions;

@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     }
     tmode::close_link(0, 0);
   }
+  std::printf("%s\n", sim.placement());
   tmode::bench::print_comparison("get_touch_mode round trip over a pty", library, bare);
   return 0;
 }
