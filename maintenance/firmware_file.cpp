@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "link/file_handle.h"
 #include "link/library_state.h"
 #include "link/link.h"
 #include "link/report_utils.h"
@@ -19,10 +20,6 @@ constexpr uint8_t kExtensionMarker = 32;
 constexpr uint8_t kClass = ':';
 constexpr uint8_t kFinishCommand = 0x05;
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 RecordFileHeader decode_header(const uint8_t* b) {
   RecordFileHeader h{};

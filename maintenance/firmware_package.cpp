@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "link/file_handle.h"
 #include "link/library_state.h"
 #include "link/link.h"
 #include "link/report_utils.h"
@@ -28,10 +29,6 @@ constexpr int kBlockCountAt = 80;
 constexpr int kBlockRecordsAt = 82;
 constexpr int kBlockChecksumAt = 122;
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 struct DirectoryEntry {
   uint16_t type;

@@ -11,15 +11,8 @@ constexpr int kSoftwareLengthLimit = 510;
 
 }  // namespace
 
-uint16_t read_u16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
-
-void write_u16(uint8_t* bytes, uint16_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-}
-
 uint16_t hardware_block_checksum(const uint8_t* block, int maximum) {
-  const int length = read_u16(block);
+  const int length = read_le16(block);
   if (length < 4 || length > maximum) return 0;
   uint32_t sum = kSeed;
   for (int i = 4; i < length; ++i) sum += block[i];
@@ -27,19 +20,19 @@ uint16_t hardware_block_checksum(const uint8_t* block, int maximum) {
 }
 
 uint16_t software_block_checksum(const uint8_t* block) {
-  const int length = read_u16(block);
+  const int length = read_le16(block);
   if (length < 4 || length > kSoftwareLengthLimit) return 0;
   uint32_t sum = kSeed;
-  for (int word = 4; word < kSoftwareBlockSize / 2; ++word) sum += read_u16(block + 2 * word);
+  for (int word = 4; word < kSoftwareBlockSize / 2; ++word) sum += read_le16(block + 2 * word);
   return static_cast<uint16_t>(sum);
 }
 
 bool verify_hardware_block(const uint8_t* block, int maximum) {
-  return hardware_block_checksum(block, maximum) == read_u16(block + 2);
+  return hardware_block_checksum(block, maximum) == read_le16(block + 2);
 }
 
 bool verify_software_block(const uint8_t* block) {
-  return software_block_checksum(block) == read_u16(block + 2);
+  return software_block_checksum(block) == read_le16(block + 2);
 }
 
 }  // namespace tmode

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "maintenance/byte_order.h"
+
 namespace tmode {
 
 // 0x55 plus bytes 4 to length - 1; 0 when the length field is below 4 or
@@ -18,8 +20,5 @@ uint16_t software_block_checksum(const uint8_t* block);
 // True when the stored checksum matches.
 bool verify_hardware_block(const uint8_t* block, int maximum);
 bool verify_software_block(const uint8_t* block);
-
-uint16_t read_u16(const uint8_t* bytes);
-void write_u16(uint8_t* bytes, uint16_t value);
 
 }  // namespace tmode

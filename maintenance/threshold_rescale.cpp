@@ -57,7 +57,7 @@ int record_start(const LayoutFields& l, int mode) {
 }
 
 int get(const uint8_t* record, Field f) {
-  return f.width == 1 ? record[f.offset] : read_u16(record + f.offset);
+  return f.width == 1 ? record[f.offset] : read_le16(record + f.offset);
 }
 
 // Keeps the low 8 or 16 bits, as the field is wide.
@@ -65,7 +65,7 @@ void put(uint8_t* record, Field f, long value) {
   if (f.width == 1) {
     record[f.offset] = static_cast<uint8_t>(value & 0xFF);
   } else {
-    write_u16(record + f.offset, static_cast<uint16_t>(value & 0xFFFF));
+    write_le16(record + f.offset, static_cast<uint16_t>(value & 0xFFFF));
   }
 }
 
@@ -78,7 +78,7 @@ unsigned long truncate(double product) {
 }
 
 void store_d(uint8_t* block, uint8_t* record, const LayoutFields& l, long c) {
-  const long basis = l.reference >= 0 ? read_u16(block + l.reference) : c;
+  const long basis = l.reference >= 0 ? read_le16(block + l.reference) : c;
   const long d = ((basis >> 1) + c) >> 1;
   put(record, l.d_low, d);
   put(record, l.d_high, d);
@@ -136,8 +136,8 @@ int rescale_threshold_record(uint8_t* block, ThresholdLayout layout, int mode, i
 
 void seal_software_block(uint8_t* block) {
   uint32_t sum = 0x55;
-  for (int word = 4; word < kSoftwareBlockSize / 2; ++word) sum += read_u16(block + 2 * word);
-  write_u16(block + 2, static_cast<uint16_t>(sum));
+  for (int word = 4; word < kSoftwareBlockSize / 2; ++word) sum += read_le16(block + 2 * word);
+  write_le16(block + 2, static_cast<uint16_t>(sum));
 }
 
 }  // namespace tmode

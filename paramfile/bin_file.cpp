@@ -122,7 +122,7 @@ int save_bin_file_at(Tuner& tuner, const char* path, int block_type, const std::
   uint32_t sum = kFileChecksumSeed;
   for (int i = 6; i < kBinFileHeaderSize; ++i) sum += header[i];
   for (int i = 0; i < source.size; ++i) sum += source.image[i];
-  write_u16(header + 4, static_cast<uint16_t>(sum));
+  write_le16(header + 4, static_cast<uint16_t>(sum));
 
   const size_t size = static_cast<size_t>(source.size);
   const bool written = std::fwrite(header, 1, kBinFileHeaderSize, file) == kBinFileHeaderSize &&

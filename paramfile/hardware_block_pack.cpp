@@ -70,7 +70,7 @@ int pack_hardware_block(Tuner& tuner, uint8_t* block) {
     block[hw::kCalVref + chip] = tuner.cal_vref[chip];
     block[hw::kSensorConfiguration + cfg::cal_vref_range(chip)] = tuner.cal_range[chip];
   }
-  write_u16(block + hw::kCalIndex, tuner.params.cal_index);
+  write_le16(block + hw::kCalIndex, tuner.params.cal_index);
 
   const int count = config[cfg::kFrequencyCount];
   const bool stray_line = (tuner.params.tune_flags & kStrayLineTune) != 0;

@@ -168,7 +168,7 @@ int import_hardware_text(Tuner& tuner, const char* path) {
   const bool read = read_hardware_keys(tuner, block);
   ini_close();
   if (!read) return 0;
-  write_u16(block + block::kChecksum, hardware_block_checksum(block, kHardwareBlockSize));
+  write_le16(block + block::kChecksum, hardware_block_checksum(block, kHardwareBlockSize));
   std::memcpy(library.images.current_hardware, block, sizeof block);
   return 1;
 }

@@ -11,8 +11,8 @@ void fill_initial_sensor_configuration(SensorConfiguration& config) {
   uint8_t* c = config.bytes;
   std::memset(c, 0, sizeof config.bytes);
   c[cfg::kAttr] = 32;
-  write_u16(c + cfg::kXDimension, 3000);
-  write_u16(c + cfg::kYDimension, 2500);
+  write_le16(c + cfg::kXDimension, 3000);
+  write_le16(c + cfg::kYDimension, 2500);
   c[cfg::kSensingChips] = 2;
   c[cfg::kDrivingChips] = 2;
   c[cfg::kFrequencyCount] = 1;
@@ -25,8 +25,8 @@ void fill_initial_sensor_configuration(SensorConfiguration& config) {
   }
   c[cfg::rx_start(0)] = 0;
   c[cfg::rx_end(0)] = 42;
-  write_u16(c + cfg::kRefRsIndex, 3000);
-  write_u16(c + cfg::r_ratio(0), 3000);
+  write_le16(c + cfg::kRefRsIndex, 3000);
+  write_le16(c + cfg::r_ratio(0), 3000);
   c[cfg::kTxInStrayLine] = 10;
   c[cfg::kImageWaveSignal] = 60;
   c[cfg::kStrayLineWaveSignal] = 60;
@@ -64,27 +64,27 @@ void set_initial_parameter_images(Tuner& tuner) {
 
   uint8_t* hw = tuner.hardware_block;
   std::memset(hw, 0, kHardwareBlockSize);
-  write_u16(hw + block::kLength, hw::kInitialLength);
+  write_le16(hw + block::kLength, hw::kInitialLength);
   hw[block::kMajorVersion] = 1;
   hw[block::kMinorVersion] = 3;
   hw[block::kVersionByte0] = tuner.parameter_version[0];
   hw[block::kVersionByte1] = tuner.parameter_version[1];
   std::memcpy(hw + hw::kSensorConfiguration, tuner.config.bytes, kSensorConfigurationSize);
   for (int chip = 0; chip < kMaxSensingChips; ++chip) hw[hw::kCalVref + chip] = 128;
-  write_u16(hw + hw::kCalIndex, 9200);
+  write_le16(hw + hw::kCalIndex, 9200);
   for (int f = 0; f < kMaxFrequencies; ++f) {
     std::memcpy(hw + hw::frequency_block(f), tuner.frequency_blocks[f].bytes, kFrequencyBlockSize);
   }
-  write_u16(hw + block::kChecksum, hardware_block_checksum(hw, kHardwareBlockSize));
+  write_le16(hw + block::kChecksum, hardware_block_checksum(hw, kHardwareBlockSize));
 
   uint8_t* sw = tuner.software_block;
   std::memset(sw, 0, kSoftwareBlockSize);
-  write_u16(sw + block::kLength, sw::kInitialLength);
+  write_le16(sw + block::kLength, sw::kInitialLength);
   sw[block::kMajorVersion] = 1;
   sw[block::kMinorVersion] = 6;
   sw[block::kVersionByte0] = tuner.parameter_version[0];
   sw[block::kVersionByte1] = tuner.parameter_version[1];
-  write_u16(sw + block::kChecksum, software_block_checksum(sw));
+  write_le16(sw + block::kChecksum, software_block_checksum(sw));
 }
 
 }  // namespace tmode

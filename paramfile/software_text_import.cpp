@@ -157,7 +157,7 @@ void read_software_keys(uint8_t* block) {
     std::snprintf(name, sizeof name, "Threshold-%d Setting", mode);
     uint8_t* settings = block + sw::threshold_mode(mode);
     const SectionReader in(settings, name);
-    write_u16(settings, static_cast<uint16_t>(features | read_bits(in, kModeBits)));
+    write_le16(settings, static_cast<uint16_t>(features | read_bits(in, kModeBits)));
     read_fields(in, kThresholdMode);
   }
 
@@ -178,7 +178,7 @@ int import_software_text(Tuner&, const char* path) {
   std::memcpy(block, library.images.current_software, sizeof block);
   read_software_keys(block);
   ini_close();
-  write_u16(block + block::kChecksum, software_block_checksum(block));
+  write_le16(block + block::kChecksum, software_block_checksum(block));
   std::memcpy(library.images.current_software, block, sizeof block);
   return 1;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "link/file_handle.h"
 #include "link/library_state.h"
 #include "paramfile/text_files.h"
 
@@ -9,18 +10,14 @@ namespace tmode {
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using TextFile = std::unique_ptr<FILE, FileCloser>;
 
-TextFile create_text_file(const Tuner& tuner, const char* path) {
+FileHandle create_text_file(const Tuner& tuner, const char* path) {
   FILE* file = nullptr;
   if (path != nullptr && path[0] != '\0') file = std::fopen(path, "w");
   if (file == nullptr && tuner.default_parameter_path[0] != '\0') {
     file = std::fopen(tuner.default_parameter_path, "w");
   }
-  return TextFile(file);
+  return FileHandle(file);
 }
 
 void section(FILE* out, const char* name) { std::fprintf(out, "[%s]\r\n", name); }
@@ -102,13 +99,13 @@ int export_hardware_text(Tuner& tuner, const char* path) {
   if (driving > kMaxDrivingChips || sensing > kMaxSensingChips || frequencies > kMaxFrequencies) {
     return 0;
   }
-  const TextFile file = create_text_file(tuner, path);
+  const FileHandle file = create_text_file(tuner, path);
   if (!file) return 0;
   FILE* out = file.get();
 
   section(out, "Sensor configuration");
-  key(out, "XDimension", read_u16(config + cfg::kXDimension));
-  key(out, "YDimension", read_u16(config + cfg::kYDimension));
+  key(out, "XDimension", read_le16(config + cfg::kXDimension));
+  key(out, "YDimension", read_le16(config + cfg::kYDimension));
   key(out, "NumsOfDrivingChips", driving);
   key(out, "NumsOfSensingChips", sensing);
   for (int chip = 0; chip < kMaxDrivingChips; ++chip) {
@@ -139,7 +136,7 @@ int export_hardware_text(Tuner& tuner, const char* path) {
 }
 
 int export_model_text(Tuner& tuner, const char* path) {
-  const TextFile file = create_text_file(tuner, path);
+  const FileHandle file = create_text_file(tuner, path);
   if (!file) return -1;
   FILE* out = file.get();
   const char* model = reinterpret_cast<const char*>(tuner.software_block + sw::kModelNumber);

@@ -31,10 +31,10 @@ class SectionReader {
     block_[offset] = static_cast<uint8_t>(value(name, index, default_value));
   }
   void u16(int offset, const char* key, int default_value) const {
-    write_u16(block_ + offset, static_cast<uint16_t>(value(key, default_value)));
+    write_le16(block_ + offset, static_cast<uint16_t>(value(key, default_value)));
   }
   void u16(int offset, const char* name, int index, int default_value) const {
-    write_u16(block_ + offset, static_cast<uint16_t>(value(name, index, default_value)));
+    write_le16(block_ + offset, static_cast<uint16_t>(value(name, index, default_value)));
   }
   // A text field of `size` bytes: cleared, then the text copied in without a
   // terminator of its own, cut to the field.

@@ -28,7 +28,7 @@ Block tuned_block() {
   uint8_t* config = config_of(block);
   config[cfg::kFrequencyCount] = 3;
   for (int chip = 0; chip < config[cfg::kSensingChips]; ++chip) config[cfg::cal_vref_range(chip)] = 15;
-  write_u16(block.data() + hw::kCalIndex, 3600);
+  write_le16(block.data() + hw::kCalIndex, 3600);
   for (int f = 0; f < 3; ++f) {
     uint8_t* fb = frequency_of(block, f);
     fb[freq::kClockSource] = static_cast<uint8_t>(f + 1);
@@ -145,7 +145,7 @@ TEST(HardwarePack, PackWritesTheResultAndCalibrationValues) {
   EXPECT_EQ(block[hw::kCalVref + 2], 140);
   EXPECT_EQ(block[hw::kCalVref + 3], 0);
   EXPECT_EQ(config_of(block)[cfg::cal_vref_range(2)], 9);
-  EXPECT_EQ(read_u16(block.data() + hw::kCalIndex), 4321);
+  EXPECT_EQ(read_le16(block.data() + hw::kCalIndex), 4321);
   EXPECT_EQ(block[63], 0x34) << "TouchSignal takes ImageTouchSignal's low byte";
   EXPECT_EQ(tuner->result_flags[1], 0);
   EXPECT_EQ(tuner->tx_count, 86) << "two driving chips of lines 0 to 42";

@@ -74,7 +74,7 @@ TEST_F(ParameterBlocks, ReplyForAnotherPositionIsAFailedAttempt) {
 TEST_F(ParameterBlocks, WritesChunksAndCommits) {
   std::vector<uint8_t> block = sim_block(kSoftwareBlock);
   for (size_t i = 8; i < block.size(); ++i) block[i] = static_cast<uint8_t>(block[i] + 1);
-  write_u16(block.data() + 2, software_block_checksum(block.data()));
+  write_le16(block.data() + 2, software_block_checksum(block.data()));
 
   EXPECT_EQ(write_parameter_block(kSoftwareBlock, 0, 512, block.data(), 1), 512);
   const auto writes = sent('I');
@@ -152,7 +152,7 @@ TEST_F(ParameterBlocks, LoadRefusesBadSlotsAndBadBlocks) {
 TEST_F(ParameterBlocks, CommittedBlocksSurviveARevert) {
   std::vector<uint8_t> block = sim_block(kHardwareBlock);
   block[500] = 0x5A;
-  write_u16(block.data() + 2, hardware_block_checksum(block.data(), 2048));
+  write_le16(block.data() + 2, hardware_block_checksum(block.data(), 2048));
   ASSERT_EQ(write_parameter_block(kHardwareBlock, 0, 2048, block.data(), 0), 2048);
   sim.update([](sim::ControllerState& s) { s.parameters.revert(); });
   EXPECT_NE(sim_block(kHardwareBlock)[500], 0x5A) << "uncommitted writes are lost";

@@ -13,16 +13,16 @@ namespace {
 std::vector<uint8_t> block_of(int size, uint16_t length) {
   std::vector<uint8_t> block(static_cast<size_t>(size));
   for (int i = 4; i < size; ++i) block[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 13);
-  write_u16(block.data(), length);
+  write_le16(block.data(), length);
   return block;
 }
 
 TEST(SoftwareChecksum, WordsFourTo255WhateverTheLength) {
   std::vector<uint8_t> block = block_of(512, 100);
   uint32_t sum = 0x55;
-  for (int word = 4; word < 256; ++word) sum += read_u16(block.data() + 2 * word);
+  for (int word = 4; word < 256; ++word) sum += read_le16(block.data() + 2 * word);
   EXPECT_EQ(software_block_checksum(block.data()), static_cast<uint16_t>(sum));
-  write_u16(block.data(), 510);
+  write_le16(block.data(), 510);
   EXPECT_EQ(software_block_checksum(block.data()), static_cast<uint16_t>(sum));
   block[7] ^= 0xFF;  // bytes 4 to 7 are outside the sum
   EXPECT_EQ(software_block_checksum(block.data()), static_cast<uint16_t>(sum));
@@ -32,9 +32,9 @@ TEST(SoftwareChecksum, LengthOutOfRangeGivesZero) {
   for (uint16_t length : {0, 3, 511, 512, 0xFFFF}) {
     std::vector<uint8_t> block = block_of(512, length);
     EXPECT_EQ(software_block_checksum(block.data()), 0) << length;
-    write_u16(block.data() + 2, 0x1234);
+    write_le16(block.data() + 2, 0x1234);
     EXPECT_FALSE(verify_software_block(block.data())) << length;
-    write_u16(block.data() + 2, 0);
+    write_le16(block.data() + 2, 0);
     EXPECT_TRUE(verify_software_block(block.data())) << "passes only with a stored 0: " << length;
   }
 }
@@ -46,10 +46,10 @@ TEST(HardwareChecksum, BytesUpToTheLengthWithinTheMaximum) {
   EXPECT_EQ(hardware_block_checksum(block.data(), 2048), static_cast<uint16_t>(sum));
   block[2047] ^= 1;  // beyond the length
   EXPECT_EQ(hardware_block_checksum(block.data(), 2048), static_cast<uint16_t>(sum));
-  write_u16(block.data() + 2, static_cast<uint16_t>(sum));
+  write_le16(block.data() + 2, static_cast<uint16_t>(sum));
   EXPECT_TRUE(verify_hardware_block(block.data(), 2048));
   EXPECT_FALSE(verify_hardware_block(block.data(), 512)) << "length above the maximum";
-  write_u16(block.data(), 3);
+  write_le16(block.data(), 3);
   EXPECT_EQ(hardware_block_checksum(block.data(), 2048), 0);
 }
 

@@ -144,7 +144,7 @@ TEST_F(TextFiles, HardwareImportDefaultsAndKeys) {
             1);
   const Block b = hardware();
   const auto config = [&b](int offset) { return b[hw::kSensorConfiguration + offset]; };
-  const auto config16 = [&b](int offset) { return read_u16(b.data() + hw::kSensorConfiguration + offset); };
+  const auto config16 = [&b](int offset) { return read_le16(b.data() + hw::kSensorConfiguration + offset); };
   const uint8_t* f0 = b.data() + hw::frequency_block(0);
   struct Case {
     const char* what;
@@ -162,7 +162,7 @@ TEST_F(TextFiles, HardwareImportDefaultsAndKeys) {
       {"CalVref2", b[hw::kCalVref + 2], 140},
       {"CalVref3: no fourth chip", b[hw::kCalVref + 3], 0xEE},
       {"CalVrefRange1", config(cfg::cal_vref_range(1)), 9},
-      {"CalIndex", read_u16(b.data() + hw::kCalIndex), 7000},
+      {"CalIndex", read_le16(b.data() + hw::kCalIndex), 7000},
       {"RRatio1", config16(cfg::r_ratio(1)), 2900},
       {"ApproachSignal2", config16(cfg::approach_signal(2)), 513},
       {"ID4x", config(cfg::kId4x), 2},
@@ -181,7 +181,7 @@ TEST_F(TextFiles, HardwareImportDefaultsAndKeys) {
       {"frequency block 1 untouched", b[hw::frequency_block(1)], 0xEE},
   };
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.what;
-  EXPECT_EQ(read_u16(b.data() + 2), hardware_block_checksum(b.data(), kHardwareBlockSize))
+  EXPECT_EQ(read_le16(b.data() + 2), hardware_block_checksum(b.data(), kHardwareBlockSize))
       << "the checksum is stored";
 }
 
@@ -239,12 +239,12 @@ TEST_F(TextFiles, SoftwareImportDefaults) {
       {0, 1, 0xEE},   {36, 1, 0xEE},  {126, 1, 0xEE}, {260, 1, 0xEE},   {450, 1, 0xEE},
   };
   for (const Case& c : cases) {
-    const int actual = c.width == 2 ? read_u16(b.data() + c.offset) : b[static_cast<size_t>(c.offset)];
+    const int actual = c.width == 2 ? read_le16(b.data() + c.offset) : b[static_cast<size_t>(c.offset)];
     EXPECT_EQ(actual, c.expected) << "offset " << c.offset;
   }
   EXPECT_EQ(b[119], 0xE8) << "the swap bits cleared, the others kept";
   EXPECT_EQ(std::string(b.begin() + 224, b.begin() + 242), std::string("37XX00_DemoVersion"));
-  EXPECT_EQ(read_u16(b.data() + 2), software_block_checksum(b.data()));
+  EXPECT_EQ(read_le16(b.data() + 2), software_block_checksum(b.data()));
 }
 
 TEST_F(TextFiles, SoftwareImportKeys) {
@@ -256,14 +256,14 @@ TEST_F(TextFiles, SoftwareImportKeys) {
   const Block b = software();
   EXPECT_EQ(b[119], 0x06);
   const int features = 0x5118 - 0x100 + 0x01;
-  EXPECT_EQ(read_u16(b.data() + 256), features);
-  EXPECT_EQ(read_u16(b.data() + 320), features | 0x400);
-  EXPECT_EQ(read_u16(b.data() + 384), features);
+  EXPECT_EQ(read_le16(b.data() + 256), features);
+  EXPECT_EQ(read_le16(b.data() + 320), features | 0x400);
+  EXPECT_EQ(read_le16(b.data() + 384), features);
   EXPECT_EQ(b[320 + 58], 3);
-  EXPECT_EQ(read_u16(b.data() + 56), 70000 - 65536);
+  EXPECT_EQ(read_le16(b.data() + 56), 70000 - 65536);
   EXPECT_EQ(std::string(b.begin() + 224, b.begin() + 242), std::string("ABCD0123456789abcd"))
       << "ModelNum fills its 4 bytes exactly, FWVersion is cut at 14";
-  EXPECT_EQ(read_u16(b.data() + 242), 513);
+  EXPECT_EQ(read_le16(b.data() + 242), 513);
 
   ASSERT_EQ(import_software("[Model Configuration]\nModelNum=AB\nFWVersion=v1\n"), 1);
   const Block short_texts = software();

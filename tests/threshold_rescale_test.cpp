@@ -28,7 +28,7 @@ class Block {
       if (p.width == 1) {
         bytes[p.offset] = static_cast<uint8_t>(p.value);
       } else {
-        write_u16(bytes + p.offset, static_cast<uint16_t>(p.value));
+        write_le16(bytes + p.offset, static_cast<uint16_t>(p.value));
       }
     }
   }
@@ -169,12 +169,12 @@ TEST(ThresholdRescale, RefusesWithoutTouchingTheBlock) {
 TEST(ThresholdRescale, SealSumsWordsFourTo255WhateverTheLength) {
   for (const int length : {510, 512, 0}) {
     Block block;
-    write_u16(block.bytes, static_cast<uint16_t>(length));
+    write_le16(block.bytes, static_cast<uint16_t>(length));
     uint32_t sum = 0x55;
-    for (int word = 4; word < 256; ++word) sum += read_u16(block.bytes + 2 * word);
+    for (int word = 4; word < 256; ++word) sum += read_le16(block.bytes + 2 * word);
     const uint8_t before[8] = {block.bytes[0], block.bytes[1], 0, 0, block.bytes[4], block.bytes[5], block.bytes[6], block.bytes[7]};
     seal_software_block(block.bytes);
-    EXPECT_EQ(read_u16(block.bytes + 2), static_cast<uint16_t>(sum)) << length;
+    EXPECT_EQ(read_le16(block.bytes + 2), static_cast<uint16_t>(sum)) << length;
     EXPECT_EQ(block.bytes[4], before[4]) << "words 2 and 3 are not part of the sum";
     EXPECT_EQ(block.bytes[7], before[7]);
   }

@@ -136,9 +136,9 @@ TEST_F(ThresholdSettings, SetSwitchesRescalesAndWritesTheBlockBack) {
   const uint8_t* record = image + 256 + 70;
   EXPECT_EQ(record[21], 91);
   EXPECT_EQ(record[20], 118);
-  EXPECT_EQ(read_u16(record + 16), 140);
-  EXPECT_EQ(read_u16(record + 8), 70);
-  EXPECT_EQ(read_u16(record + 10), 56);
+  EXPECT_EQ(read_le16(record + 16), 140);
+  EXPECT_EQ(read_le16(record + 8), 70);
+  EXPECT_EQ(read_le16(record + 10), 56);
   EXPECT_EQ(record[25], 3);
   EXPECT_TRUE(verify_software_block(image));
   EXPECT_EQ(sim.state().touch_mode, 1);

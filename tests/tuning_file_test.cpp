@@ -18,7 +18,7 @@ namespace {
 
 using test::ScratchDir;
 
-uint16_t config_u16(const Tuner& t, int offset) { return read_u16(t.config.bytes + offset); }
+uint16_t config_u16(const Tuner& t, int offset) { return read_le16(t.config.bytes + offset); }
 
 class TuningFile : public ::testing::Test {
  protected:
@@ -194,12 +194,12 @@ TEST_F(TuningFile, FreshTunerBlocksCarryValidChecksums) {
   ASSERT_TRUE(tuner);
   EXPECT_TRUE(verify_hardware_block(tuner->hardware_block, kHardwareBlockSize));
   EXPECT_TRUE(verify_software_block(tuner->software_block));
-  EXPECT_EQ(read_u16(tuner->hardware_block), 2046);
+  EXPECT_EQ(read_le16(tuner->hardware_block), 2046);
   EXPECT_EQ(tuner->hardware_block[4], 1);
   EXPECT_EQ(tuner->hardware_block[5], 3);
   EXPECT_EQ(tuner->hardware_block[6], tuner->parameter_version[0]);
   EXPECT_EQ(tuner->hardware_block[7], tuner->parameter_version[1]);
-  EXPECT_EQ(read_u16(tuner->software_block), 188);
+  EXPECT_EQ(read_le16(tuner->software_block), 188);
   EXPECT_EQ(tuner->test_selection, 7u);
 }
 

@@ -62,8 +62,8 @@ void read_tuning_keys(Tuner& tuner) {
   TuningParameters& p = tuner.params;
   uint8_t* config = tuner.config.bytes;
 
-  write_u16(config + cfg::kXDimension, u16(read_key(kSensorConfig, "XDimension", 3000)));
-  write_u16(config + cfg::kYDimension, u16(read_key(kSensorConfig, "YDimension", 2500)));
+  write_le16(config + cfg::kXDimension, u16(read_key(kSensorConfig, "XDimension", 3000)));
+  write_le16(config + cfg::kYDimension, u16(read_key(kSensorConfig, "YDimension", 2500)));
 
   p.nums_of_freq = u8(read_key(kAfeConfig, "NumsOfFreq", 10));
   if (p.nums_of_freq > kMaxFrequencies) p.nums_of_freq = kMaxFrequencies;
