@@ -135,9 +135,8 @@ int rescale_threshold_record(uint8_t* block, ThresholdLayout layout, int mode, i
 }
 
 void seal_software_block(uint8_t* block) {
-  uint32_t sum = 0x55;
-  for (int word = 4; word < kSoftwareBlockSize / 2; ++word) sum += read_le16(block + 2 * word);
-  write_le16(block + 2, static_cast<uint16_t>(sum));
+  // The same rule that verifies the block computes its checksum.
+  write_le16(block + 2, software_block_checksum(block));
 }
 
 }  // namespace tmode

@@ -25,7 +25,7 @@ int threshold_level_offset(ThresholdLayout layout, int mode);
 // case (it would divide by zero); else 0. The checksum is not updated.
 int rescale_threshold_record(uint8_t* block, ThresholdLayout layout, int mode, int level);
 
-// 0x55 plus the 16-bit words 4 to 255, modulo 65536, into block bytes 2, 3.
+// The software block's checksum (software_block_checksum) into bytes 2, 3.
 void seal_software_block(uint8_t* block);
 
 }  // namespace tmode

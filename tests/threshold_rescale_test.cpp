@@ -166,15 +166,19 @@ TEST(ThresholdRescale, RefusesWithoutTouchingTheBlock) {
   EXPECT_EQ(threshold_level_offset(ThresholdLayout::kC, 200), 124) << "layout C has one record";
 }
 
-TEST(ThresholdRescale, SealSumsWordsFourTo255WhateverTheLength) {
+TEST(ThresholdRescale, SealWritesTheChecksumTheVerificationExpects) {
+  // Words 4 to 255 whatever the length; a length field out of range (above
+  // 510, or below 4) gives 0, as the verification computes it.
   for (const int length : {510, 512, 0}) {
     Block block;
     write_le16(block.bytes, static_cast<uint16_t>(length));
     uint32_t sum = 0x55;
     for (int word = 4; word < 256; ++word) sum += read_le16(block.bytes + 2 * word);
+    const uint16_t expected = length == 510 ? static_cast<uint16_t>(sum) : 0;
     const uint8_t before[8] = {block.bytes[0], block.bytes[1], 0, 0, block.bytes[4], block.bytes[5], block.bytes[6], block.bytes[7]};
     seal_software_block(block.bytes);
-    EXPECT_EQ(read_le16(block.bytes + 2), static_cast<uint16_t>(sum)) << length;
+    EXPECT_EQ(read_le16(block.bytes + 2), expected) << length;
+    EXPECT_TRUE(verify_software_block(block.bytes)) << length;
     EXPECT_EQ(block.bytes[4], before[4]) << "words 2 and 3 are not part of the sum";
     EXPECT_EQ(block.bytes[7], before[7]);
   }
