@@ -11,6 +11,7 @@
 #include "maintenance/firmware_file.h"
 #include "maintenance/firmware_package.h"
 #include "maintenance/stamp_record.h"
+#include "maintenance/uniformity_state.h"
 
 namespace tmode {
 
@@ -32,6 +33,10 @@ struct LibraryState {
   // Parameter block images and the channel ranges derived from them.
   ParameterImages images = {};
   ChannelRanges ranges = {};
+
+  // The uniformity table: size, format, the buffer as read and the located
+  // section (caller's thread only).
+  UniformityTableState uniformity;
 
   // The INI reader's one open file and line buffer.
   IniReaderState ini;
