@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "diagnostics/log_records.h"
+#include "diagnostics/noise_line_state.h"
 #include "link/link_session.h"
 #include "maintenance/parameter_images.h"
 #include "tuning/ini_state.h"
@@ -48,7 +49,9 @@ struct LibraryState {
   FrameLayout frame;
   ImageTable image_table = {};
   TestRawTable test_raw = {};
-  TouchInfoBlock touch_info = {};
+  TouchInfoBlock touch_info = {};  // written by the reader thread's '?','h' handlers
+  // The noise line test's collection and verdict.
+  NoiseLineState noise;
   // The firmware file and package last loaded (cleared when a load is
   // refused), and the stamp record prepared for the controller.
   RecordFile firmware_file{};

@@ -8,6 +8,7 @@
 #include "sim/register_state.h"
 #include "sim/parameter_store.h"
 #include "sim/firmware_state.h"
+#include "sim/touch_info_stream.h"
 
 namespace tmode::sim {
 
@@ -31,6 +32,8 @@ struct ControllerState {
   ParameterStore parameters = ParameterStore::factory_default();
   // Firmware update: ':',0x01, ':',0x05, ':',0x0C, '6','U', '9',0x03.
   FirmwareMemory firmware;
+  // '?','h' touch information while '?','i' 1 is in force.
+  TouchInfoStream touch_stream;
 };
 
 }  // namespace tmode::sim

@@ -452,7 +452,29 @@ void Simulator::serve() {
       }
     }
     flush_due();
+    pump_touch_info();
   }
+}
+
+void Simulator::pump_touch_info() {
+  TouchInfoStream& t = state_.touch_stream;
+  if (state_.registers.touch_info != 1 || (t.limit >= 0 && t.sent >= t.limit)) return;
+  const auto now = Clock::now();
+  if (touch_info_due_ > now) return;  // the last one is still on its way
+  Bytes payload(62, 0);
+  payload[0] = '?';
+  payload[1] = 'h';
+  uint8_t* block = payload.data() + 2;
+  block[0] = state_.registers.freq_index;
+  block[3] = static_cast<uint8_t>(t.sent % 251);
+  const int16_t noise = t.max_noise.empty() ? 0 : t.max_noise[static_cast<size_t>(t.sent) % t.max_noise.size()];
+  block[15] = static_cast<uint8_t>(static_cast<uint16_t>(noise) & 0xFF);
+  block[16] = static_cast<uint8_t>(static_cast<uint16_t>(noise) >> 8);
+  block[17] = t.max_noise_channel;
+  ++t.sent;
+  touch_info_due_ = now + std::chrono::milliseconds(t.interval_ms);
+  const Bytes report = frame_report(payload);
+  schedule(touch_info_due_, padded_ ? padded(report) : report);
 }
 
 }  // namespace tmode::sim
