@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +13,11 @@ inline constexpr int kSimChips = 4;
 inline constexpr uint8_t kAllChips = 255;  // '?','C' to chip 255 writes every chip
 
 struct RegisterState {
-  std::array<std::array<uint8_t, 256>, kSimChips> chips{};  // '?','B' / '?','C'
+  std::array<std::array<uint8_t, 256>, kSimChips> chips{};  // '?','C' writes, the front end reads
+  // What a scan wrote (rows, the calibration measurement): '?','B' reads it
+  // until the library writes the address again.
+  std::array<std::array<uint8_t, 256>, kSimChips> scanned{};
+  std::array<std::bitset<256>, kSimChips> scan_written{};
   int scans = 0;  // '?','D'
   uint8_t scan_a = 0, scan_b = 0;
   uint8_t freq_index = 3;                  // '?','T'

@@ -94,6 +94,8 @@ class Simulator {
   void handle_command(const Bytes& report);
   void schedule(Clock::time_point due, Bytes bytes, Outgoing::Kind kind = Outgoing::kWrite);
   void flush_due();
+  // Schedules the next frame of the selected stream when it is due.
+  void pump_stream();
   int next_timeout_ms() const;
   void write_out(const Bytes& bytes);
   void wake();
@@ -117,6 +119,7 @@ class Simulator {
   FILE* trace_ = nullptr;
 
   Clock::time_point started_ = Clock::now();
+  Clock::time_point stream_due_{};
   std::string pty_path_;
   std::string node_link_;
   std::string socket_path_;
