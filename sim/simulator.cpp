@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/sensor_frames.h"
+
 namespace tmode::sim {
 
 namespace {
@@ -302,9 +304,35 @@ void Simulator::schedule(Clock::time_point due, Bytes bytes, Outgoing::Kind kind
 
 int Simulator::next_timeout_ms() const {
   std::lock_guard lock(mutex_);
-  if (outgoing_.empty()) return -1;
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
+  const bool streaming = state_.stream.active;
+  if (outgoing_.empty() && !streaming) return -1;
+  auto next = outgoing_.empty() ? stream_due_ : outgoing_.front().due;
+  if (streaming && stream_due_ < next) next = stream_due_;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
   return wait.count() < 0 ? 0 : static_cast<int>(wait.count());
+}
+
+void Simulator::pump_stream() {
+  StreamState& stream = state_.stream;
+  if (!stream.active) return;
+  const auto now = Clock::now();
+  if (stream.frames > 0 && now < stream_due_) return;
+  if (stream.frame_limit >= 0 && stream.frames >= stream.frame_limit) {
+    stream.active = false;
+    return;
+  }
+  Frame frame;
+  if (!produce_frame(state_, stream.word, frame)) {
+    stream.active = false;
+    return;
+  }
+  const std::vector<Bytes> reports = frame_reports(frame);
+  for (size_t i = 0; i < reports.size(); ++i) {
+    if (static_cast<int>(i) == state_.panel.defects.lost_report) continue;
+    schedule(now, padded_ ? padded(reports[i]) : reports[i]);
+  }
+  ++stream.frames;
+  stream_due_ = now + std::chrono::milliseconds(stream.interval_ms);
 }
 
 void Simulator::flush_due() {
@@ -451,6 +479,7 @@ void Simulator::serve() {
         }
       }
     }
+    pump_stream();
     flush_due();
     pump_touch_info();
   }
