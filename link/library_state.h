@@ -6,6 +6,7 @@
 
 #include "diagnostics/log_records.h"
 #include "diagnostics/noise_line_state.h"
+#include "diagnostics/capture_state.h"
 #include "link/link_session.h"
 #include "maintenance/parameter_images.h"
 #include "tuning/ini_state.h"
@@ -52,6 +53,8 @@ struct LibraryState {
   TouchInfoBlock touch_info = {};  // written by the reader thread's '?','h' handlers
   // The noise line test's collection and verdict.
   NoiseLineState noise;
+  // Image captures: the frame assembly, the buffers and the log counters.
+  CaptureState capture;
   // The firmware file and package last loaded (cleared when a load is
   // refused), and the stamp record prepared for the controller.
   RecordFile firmware_file{};
