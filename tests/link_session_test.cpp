@@ -30,8 +30,10 @@ class LinkSession : public SimLinkTest {
  protected:
   LinkSession() { open_in_setup = false; }
 
-  // Writes a command by hand, as the library's commands do before waiting.
+  // Writes a command by hand, as the library's commands do before waiting:
+  // the reply is announced first.
   void write_command(std::vector<uint8_t> report) {
+    begin_reply_expectation();
     std::memcpy(library.link.tx_report, report.data(), report.size());
     ASSERT_EQ(link_write(static_cast<int>(report.size())), static_cast<int>(report.size()));
   }
@@ -78,6 +80,7 @@ TEST_F(LinkSession, WithoutTheReaderNoReplyArrives) {
   EXPECT_EQ(register_report_handler('J', 0xFFFF, nullptr), -1);
   write_command(bytes({0x03, 0x03, '?', 'e', 0}));
   EXPECT_EQ(wait_reply(0, 100), kReplyTimedOut);
+  end_reply_expectation();
   EXPECT_EQ(close_link(0, 0), 0);
 }
 
@@ -89,6 +92,7 @@ TEST_F(LinkSession, ReplyArrivingBeforeTheWaitIsHandedOver) {
   Stopwatch watch;
   EXPECT_EQ(wait_reply(0, 500), 0);
   EXPECT_LT(watch.ms(), 20);
+  end_reply_expectation();
 }
 
 TEST_F(LinkSession, ReplyNobodyWaitsForStaysUnmarked) {
