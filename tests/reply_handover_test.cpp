@@ -101,7 +101,9 @@ TEST_F(ReplyHandOver, ALateReplyOfAnEarlierCommandIsNotTakenForTheNext) {
   // A reply arrives with nobody expecting it, and a direct command starts
   // right after: it must wait for its own reply and write once.
   sim.send_report(bytes({0x03, 0x04, '?', 'e', 0, 7}));
-  usleep(3000);
+  uint8_t seen[64] = {};
+  for (Stopwatch watch; seen[5] != 7 && watch.ms() < 1000;) copy_reply_report(seen);
+  ASSERT_EQ(seen[5], 7) << "the reply arrived";
   const uint8_t report[] = {0x03, 0x03, '6', '>', 0x07};
   auto accept = [](const uint8_t* r) { return r[0] == 0x03 && r[2] == '6' && r[3] == '>'; };
   EXPECT_EQ(run_direct_command(report, sizeof report, DirectTiming{5, 3}, accept, reply), 0);
