@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "link/discovery.h"
-#include "link/library_state.h"
+#include "link/link_session.h"
 #include "link/reply_wait.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
@@ -43,7 +43,7 @@ int avoid_descriptor_zero(int fd) {
 // descriptor is finished (device removed, daemon gone): a dead descriptor
 // stays readable, and polling it on would pin a core.
 void* reader_thread(void*) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   const int fd = link.read_fd;
   const bool is_socket = link.fd_is_socket;
   pollfd waits[2] = {{fd, POLLIN, 0}, {link.wake_fd, POLLIN, 0}};
@@ -83,10 +83,10 @@ void reset_session_buffers(LinkSession& link) {
 
 }  // namespace
 
-bool link_is_open() { return library.link.write_fd >= 1; }
+bool link_is_open() { return link_session().write_fd >= 1; }
 
 int open_link(int, int, int start_reader) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   if (link.read_fd >= 0 || link.write_fd >= 0) return -1;
   ensure_reply_sync();
 
@@ -129,7 +129,7 @@ int open_link(int, int, int start_reader) {
 }
 
 int close_link(int, int) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   if (link.read_fd < 1 || link.write_fd < 1) return -1;
 
   if (link.reader_running) {
@@ -154,7 +154,7 @@ int close_link(int, int) {
 }
 
 int link_write(int n) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   if (n < 0 || n > kReportSize || link.write_fd < 0) return -1;
   ssize_t written;
   do {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 
 namespace tmode {
 
@@ -53,7 +53,7 @@ bool consume_pending_locked(LinkSession& link) {
 // Steps shared by both waits; returns 0 or 110.
 int wait_until(const WaitDeadline& deadline) {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   const timespec until{deadline.sec, deadline.usec * 1000};
 
   ReplyLock lock(link);
@@ -77,7 +77,7 @@ void ensure_reply_sync() {
     pthread_condattr_t attr;
     pthread_condattr_init(&attr);
     pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    pthread_cond_init(&library.link.reply_cond, &attr);
+    pthread_cond_init(&link_session().reply_cond, &attr);
     pthread_condattr_destroy(&attr);
   });
 }
@@ -121,7 +121,7 @@ bool time_left(const WaitDeadline& deadline, const timespec& now, int& s, int& m
 
 void post_reply(const uint8_t* report, int size) {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   if (size > kReportSize) size = kReportSize;
 
   bool wake = false;
@@ -155,14 +155,14 @@ int wait_reply_remaining(int& s, int& ms) {
 
 void copy_reply_report(uint8_t* out) {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   ReplyLock lock(link);
   std::memcpy(out, link.reply_report, kReportSize);
 }
 
 void clear_reply_report() {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   ReplyLock lock(link);
   std::memset(link.reply_report, 0, kReportSize);
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 
 namespace tmode {
 
@@ -29,10 +29,10 @@ struct BlockFile {
 
 BlockFile block_file(int block_type) {
   if (block_type == kHardwareBlock) {
-    return {library.images.current_hardware, kHardwareBlockSize, kHardwareFileSizeWord,
+    return {maintenance_state().images.current_hardware, kHardwareBlockSize, kHardwareFileSizeWord,
             "LoadHWBinFile FAIL!"};
   }
-  return {library.images.current_software, kSoftwareBlockSize, kSoftwareFileSizeWord,
+  return {maintenance_state().images.current_software, kSoftwareBlockSize, kSoftwareFileSizeWord,
           "LoadSWBinFile FAIL!"};
 }
 
@@ -150,8 +150,8 @@ int load_hardware_bin_file(Tuner&, const char* path) { return load_bin_file(path
 int load_software_bin_file(Tuner&, const char* path) { return load_bin_file(path, kSoftwareBlock); }
 
 void clear_parameter_images() {
-  std::memset(library.images.current_hardware, 0, sizeof library.images.current_hardware);
-  std::memset(library.images.current_software, 0, sizeof library.images.current_software);
+  std::memset(maintenance_state().images.current_hardware, 0, sizeof maintenance_state().images.current_hardware);
+  std::memset(maintenance_state().images.current_software, 0, sizeof maintenance_state().images.current_software);
 }
 
 }  // namespace tmode

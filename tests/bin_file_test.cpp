@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "paramfile/bin_file.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
