@@ -111,11 +111,12 @@ int probe_i2c_node(char* out_path) {
   return 1;
 }
 
-int connect_daemon_socket() {
+int connect_unix_socket(const char* path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
-                node_access().daemon_socket_path);
+  // A path the address cannot hold would connect a different, cut name.
+  if (path == nullptr || std::strlen(path) >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path, std::strlen(path));
 
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -127,6 +128,8 @@ int connect_daemon_socket() {
   (void)::setsockopt(fd, 6 /* IPPROTO_TCP */, 1 /* TCP_NODELAY */, &one, sizeof one);
   return fd;
 }
+
+int connect_daemon_socket() { return connect_unix_socket(node_access().daemon_socket_path); }
 
 int query_hid_product_kind(int fd) {
   hidraw_devinfo info{};

@@ -13,6 +13,7 @@
 
 #include "link/discovery.h"
 #include "link/link_session.h"
+#include "link/node_open.h"
 #include "link/reply_wait.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
@@ -91,13 +92,14 @@ int open_link(int, int, int start_reader) {
   ensure_reply_sync();
 
   bool is_socket = false;
-  int fd = ::open(link.device_path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+  int fd = open_link_node(link.device_path, is_socket);
+  if (fd == kNodeRefused) return -1;
   if (fd < 0) {
     fd = connect_daemon_socket();
     if (fd < 0) return -1;
     is_socket = true;
-    link.socket_mode = 1;
   }
+  if (is_socket) link.socket_mode = 1;
   fd = avoid_descriptor_zero(fd);
   if (fd < 0) return -1;
 
