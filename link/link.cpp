@@ -13,7 +13,8 @@
 #include <cstring>
 
 #include "link/discovery.h"
-#include "link/library_state.h"
+#include "link/link_session.h"
+#include "link/node_open.h"
 #include "link/reply_wait.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
@@ -45,7 +46,7 @@ int avoid_descriptor_zero(int fd) {
 // stays readable, and polling it on would pin a core.
 void* reader_thread(void*) {
   mark_reader_thread();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   const int fd = link.read_fd;
   const bool is_socket = link.fd_is_socket;
   pollfd waits[2] = {{fd, POLLIN, 0}, {link.wake_fd, POLLIN, 0}};
@@ -103,17 +104,17 @@ bool wait_writable(int fd, const WaitDeadline& deadline) {
 
 }  // namespace
 
-bool link_descriptor_held() { return library.link.write_fd >= 1; }
+bool link_descriptor_held() { return link_session().write_fd >= 1; }
 
 bool link_is_open() {
-  const LinkSession& link = library.link;
+  const LinkSession& link = link_session();
   if (link.write_fd < 1) return false;
   // A reader that stopped on its own left a dead descriptor behind.
   return !(link.reader_running && link.link_dead.load(std::memory_order_acquire));
 }
 
 int open_link(int, int, int start_reader) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   // From a report handler this would start a second reader on the first
   // one's descriptors.
   if (on_reader_thread()) return -1;
@@ -121,13 +122,14 @@ int open_link(int, int, int start_reader) {
   ensure_reply_sync();
 
   bool is_socket = false;
-  int fd = ::open(link.device_path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+  int fd = open_link_node(link.device_path, is_socket);
+  if (fd == kNodeRefused) return -1;
   if (fd < 0) {
     fd = connect_daemon_socket();
     if (fd < 0) return -1;
     is_socket = true;
-    link.socket_mode = 1;
   }
+  if (is_socket) link.socket_mode = 1;
   fd = avoid_descriptor_zero(fd);
   if (fd < 0) return -1;
   if (fd > kHighestPackableDescriptor) {
@@ -169,7 +171,7 @@ int open_link(int, int, int start_reader) {
 }
 
 int close_link(int, int) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   // A report handler cannot join the thread it runs on.
   if (on_reader_thread()) return -1;
   if (link.read_fd < 1 || link.write_fd < 1) return -1;
@@ -196,7 +198,7 @@ int close_link(int, int) {
 }
 
 int link_write_until(int n, const WaitDeadline& deadline) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   if (n < 0 || n > kReportSize || link.write_fd < 0) return -1;
   int done = 0;
   while (done < n) {

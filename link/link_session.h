@@ -95,4 +95,7 @@ struct LinkSession {
   int accumulated = 0;
 };
 
+// The process-wide session, the link's part of the library state.
+LinkSession& link_session();
+
 }  // namespace tmode

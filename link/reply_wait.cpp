@@ -8,7 +8,7 @@
 #include <limits>
 #include <mutex>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 
 namespace tmode {
 
@@ -95,7 +95,7 @@ void ensure_reply_sync() {
     pthread_condattr_t attr;
     pthread_condattr_init(&attr);
     pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    pthread_cond_init(&library.link.reply_cond, &attr);
+    pthread_cond_init(&link_session().reply_cond, &attr);
     pthread_condattr_destroy(&attr);
   });
 }
@@ -149,7 +149,7 @@ bool deadline_passed(const WaitDeadline& deadline) {
 
 void post_reply(const uint8_t* report, int size) {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   if (size < 0) size = 0;
   if (size > kReportSize) size = kReportSize;
 
@@ -179,7 +179,7 @@ void post_reply(const uint8_t* report, int size) {
 
 void end_reply_hand_over() {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   {
     ReplyLock lock(link);
     link.reader_ended = true;
@@ -190,7 +190,7 @@ void end_reply_hand_over() {
 
 void begin_reply_expectation() {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   ReplyLock lock(link);
   drop_queued_locked(link);
   link.reply_expected = 1;
@@ -198,7 +198,7 @@ void begin_reply_expectation() {
 
 void end_reply_expectation() {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   ReplyLock lock(link);
   drop_queued_locked(link);
   link.reply_expected = 0;
@@ -208,7 +208,7 @@ int take_reply_until(const WaitDeadline& deadline, uint8_t* out) {
   // The reader cannot hand a reply to itself.
   if (on_reader_thread()) return kReplyLinkEnded;
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   const timespec until = to_timespec(deadline);
 
   ReplyLock lock(link);
@@ -247,14 +247,14 @@ int wait_reply_remaining(int& s, int& ms) {
 
 void copy_reply_report(uint8_t* out) {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   ReplyLock lock(link);
   std::memcpy(out, link.reply_report, kReportSize);
 }
 
 void clear_reply_report() {
   ensure_reply_sync();
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   ReplyLock lock(link);
   std::memset(link.reply_report, 0, kReportSize);
   std::memset(link.reply_arrival, 0, kReportSize);

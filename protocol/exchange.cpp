@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 
@@ -14,7 +14,7 @@ constexpr int kRetryPauseMs = 100;
 
 // Zeroes tx_report and reply_report and frames the packet into tx_report.
 int frame_packet(const uint8_t* packet, int length) {
-  uint8_t* tx = library.link.tx_report;
+  uint8_t* tx = link_session().tx_report;
   std::memset(tx, 0, kReportSize);
   clear_reply_report();
   tx[0] = kReportId;
@@ -84,7 +84,7 @@ int send_command(const uint8_t* packet, int length) {
 int run_direct_command(const uint8_t* report, int size, DirectTiming timing, ReplyCheck accept,
                        uint8_t* reply) {
   if (!link_is_open() || size < 0 || size > kReportSize) return -1;
-  uint8_t* tx = library.link.tx_report;
+  uint8_t* tx = link_session().tx_report;
   std::memset(tx, 0, kReportSize);
   clear_reply_report();
   std::memcpy(tx, report, static_cast<size_t>(size));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 #include "protocol/controller_info.h"

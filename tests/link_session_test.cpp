@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/discovery.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 #include "link/report_handlers.h"

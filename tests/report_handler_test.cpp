@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 #include "link/report_handlers.h"
