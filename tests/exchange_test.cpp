@@ -71,8 +71,9 @@ TEST_F(Exchange, DirectPatternWritesAgainAtOnceAfterAWrongReply) {
   EXPECT_EQ(run_direct_command(report, sizeof report, DirectTiming{5, 3}, accept, reply), 0);
   EXPECT_GT(watch.ms(), 280);
   EXPECT_LT(watch.ms(), 600);
+  ASSERT_TRUE(sim.wait_for_commands(2, 1000)) << "the wrong reply ended the first attempt";
   const auto traffic = sim.traffic();
-  ASSERT_EQ(sim.received_count(), 2u) << "the wrong reply ended the first attempt";
+  ASSERT_EQ(sim.received_count(), 2u);
   double second_write = -1, wrong_reply = -1;
   for (const auto& entry : traffic) {
     if (entry.from_library && second_write < 0 && &entry != &traffic.front()) second_write = entry.at_ms;

@@ -98,9 +98,11 @@ TEST_F(LinkSession, ReplyArrivingBeforeTheWaitIsHandedOver) {
 TEST_F(LinkSession, ReplyNobodyWaitsForStaysUnmarked) {
   open_on_sim();
   sim.send_report(bytes({0x03, 0x04, '?', 'e', 0, 7}));
+  uint8_t reply[64] = {};
+  for (Stopwatch watch; reply[5] != 7 && watch.ms() < 1000;) copy_reply_report(reply);
+  ASSERT_EQ(reply[5], 7) << "the report arrived";
   usleep(60000);
   EXPECT_EQ(wait_reply(0, 50), kReplyTimedOut);
-  uint8_t reply[64];
   copy_reply_report(reply);
   EXPECT_EQ(reply[5], 7) << "the report is still there, unmarked";
 }

@@ -69,7 +69,8 @@ TEST_F(ReplyHandOver, PassedOverReportsDoNotStretchAnAttempt) {
   // (110) is a race the flood decides; how long it takes is not.
   EXPECT_NE(exchange(bytes({'?', 'e', 0}), '?', 'e', 0, 200), 0);
   EXPECT_GT(watch.ms(), 790);
-  EXPECT_LT(watch.ms(), 1300);
+  EXPECT_LT(watch.ms(), 2500) << "each attempt ends on its own deadline";
+  EXPECT_TRUE(sim.wait_for_commands(3, 1000));
   EXPECT_EQ(sim.received_count(), 3u);
 }
 
@@ -93,6 +94,8 @@ TEST_F(ReplyHandOver, AnExpectedReplyWaitsForALateCaller) {
   // Once the command has ended, a reply nobody expects is offered briefly
   // and then stays unmarked.
   sim.send_report(bytes({0x03, 0x04, '?', 'e', 0, 7}));
+  for (Stopwatch watch; taken[5] != 7 && watch.ms() < 1000;) copy_reply_report(taken);
+  ASSERT_EQ(taken[5], 7) << "the report arrived";
   usleep(60000);
   EXPECT_EQ(wait_reply(0, 50), kReplyTimedOut);
 }
@@ -112,17 +115,17 @@ TEST_F(ReplyHandOver, ALateReplyOfAnEarlierCommandIsNotTakenForTheNext) {
 
 TEST_F(ReplyHandOver, AVanishedDeviceEndsAWaitingCallAtOnce) {
   sim.add_fault(sim::no_reply('?', 'e', -1));
+  Stopwatch watch;
   std::thread vanisher([this] {
     usleep(150000);
     sim.vanish();
   });
   uint8_t mode = 0xFF;
-  Stopwatch watch;
   EXPECT_EQ(get_touch_mode(0, 0, &mode), -1);
   const double took = watch.ms();
   vanisher.join();
   EXPECT_GT(took, 140);
-  EXPECT_LT(took, 450) << "not the 3 s of the attempt";
+  EXPECT_LT(took, 600) << "not the 3 s of the attempt";
 
   EXPECT_FALSE(link_is_open());
   EXPECT_EQ(register_report_handler('J', 0xFFFF, nullptr), -1);
