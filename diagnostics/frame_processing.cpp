@@ -1,7 +1,9 @@
 #include "diagnostics/frame_processing.h"
 
 #include "diagnostics/frame_transforms.h"
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "maintenance/byte_order.h"
 
 namespace tmode {
@@ -14,7 +16,7 @@ constexpr int kThreeLineLimit = 3;
 
 // The hardware image of the connected model's firmware generation.
 const uint8_t* model_parameter_image(int model_code) {
-  const ParameterImages& images = library.images;
+  const ParameterImages& images = maintenance_state().images;
   if (model_code == 18) return images.hardware2;
   if (model_code == 22 || model_code == 26) return images.hardware3;
   if (model_code == 24 || model_code == 28) return images.hardware4;
@@ -33,9 +35,9 @@ void copy_frame(const ImageFrameBuffer& frame, int rx, int lines, bool water_lin
 }  // namespace
 
 void process_frame(int code, const ImageFrameBuffer& frame, int lines, ImageTable* table) {
-  const int rx = library.ranges.rx_total;
-  const FrameLayout& layout = library.frame;
-  const int model = library.model_code;
+  const int rx = protocol_state().ranges.rx_total;
+  const FrameLayout& layout = diagnostics_state().frame;
+  const int model = maintenance_state().model_code;
   const bool water = layout.water_line_enabled;
   if (frame.values == nullptr || rx > frame.rx_count || lines > frame.line_count) return;
   const FrameExtent extent{rx, lines};
@@ -48,7 +50,7 @@ void process_frame(int code, const ImageFrameBuffer& frame, int lines, ImageTabl
       return;
     case 6:
       if (model == 18 || model == 22 || model == 26) {
-        const int three_lines = library.ranges.tx_total + 2;
+        const int three_lines = protocol_state().ranges.tx_total + 2;
         three_line_transform(frame, {rx, three_lines < lines ? three_lines : lines}, kThreeLineLimit, model, table);
         return;
       }
@@ -56,17 +58,17 @@ void process_frame(int code, const ImageFrameBuffer& frame, int lines, ImageTabl
     case 9: {
       const uint8_t* image = model_parameter_image(model);
       uniformity_test_transform(frame, extent, water, read_le16(image + kMutualScalingAt),
-                                read_le16(image + kOpenScalingAt), &library.capture.multiply_mode, table);
+                                read_le16(image + kOpenScalingAt), &diagnostics_state().capture.multiply_mode, table);
       return;
     }
     case 10: {
-      const UniformityTableState& u = library.uniformity;
+      const UniformityTableState& u = maintenance_state().uniformity;
       UniformityOffsets offsets;
       offsets.table = u.buffer.get();
       offsets.size = u.buffer_size;
       offsets.format = u.format;
       offsets.freq_index = u.freq_index;
-      uniformity_cook_transform(frame, extent, library.ranges.tx_total, layout.extra_lines, water, offsets, table);
+      uniformity_cook_transform(frame, extent, protocol_state().ranges.tx_total, layout.extra_lines, water, offsets, table);
       return;
     }
     default:
@@ -76,8 +78,8 @@ void process_frame(int code, const ImageFrameBuffer& frame, int lines, ImageTabl
 }
 
 void write_image_table(FILE* file, const ImageTable& table, int lines) {
-  const int rx = library.ranges.rx_total;
-  const bool water = library.frame.water_line_enabled;
+  const int rx = protocol_state().ranges.rx_total;
+  const bool water = diagnostics_state().frame.water_line_enabled;
   for (int r = 0; r < rx && r < kTableColumns; ++r) {
     std::fprintf(file, "Rx[ %02d ]", r);
     for (int line = 0; line < lines && line < kTableLines; ++line) {

@@ -7,12 +7,14 @@
 #include "diagnostics/frame_processing.h"
 #include "diagnostics/log_stream.h"
 #include "link/handler_registration.h"
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "link/reply_wait.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/test_commands.h"
-#include "maintenance/uniformity_table.h"
+#include "diagnostics/uniformity_table.h"
 #include "protocol/controller_commands.h"
 
 namespace tmode {
@@ -92,7 +94,7 @@ int16_t report_value(const uint8_t* report, int i) {
 // Reader thread: one 'J' report into the single-shot buffer, or the back
 // buffer while streaming.
 void image_report_handler(int, int size, const uint8_t* report) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   OwnedFrame& target = c.continuous ? c.back : c.single;
   if (!target.storage || c.frame_done.load(std::memory_order_acquire)) return;
   ImageReport r{};
@@ -127,7 +129,7 @@ void image_report_handler(int, int size, const uint8_t* report) {
 
 // Reader thread: saturation pairs (A, B) stored by the data mode.
 void saturation_report_handler(int, int size, const uint8_t* report) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   OwnedFrame& target = c.single;
   if (!target.storage || c.frame_done.load(std::memory_order_acquire)) return;
   ImageReport r{};
@@ -148,15 +150,15 @@ void saturation_report_handler(int, int size, const uint8_t* report) {
 // Reader thread: a '?','h' reply into the touch-information block.
 void touch_info_handler(int, int size, const uint8_t* report) {
   if (size < 4 + static_cast<int>(sizeof(TouchInfoBlock)) || report[2] != '?' || report[3] != 'h') return;
-  std::memcpy(library.touch_info.bytes, report + 4, sizeof library.touch_info.bytes);
-  library.capture.frame_done.store(true, std::memory_order_release);
+  std::memcpy(diagnostics_state().touch_info.bytes, report + 4, sizeof diagnostics_state().touch_info.bytes);
+  diagnostics_state().capture.frame_done.store(true, std::memory_order_release);
 }
 
 // The frame extent of the sensor, when the tables can hold it.
 bool frame_extent(int* rx, int* lines) {
-  const int r = library.ranges.rx_total;
-  const int t = library.ranges.tx_total;
-  const int extra = library.frame.extra_lines;
+  const int r = protocol_state().ranges.rx_total;
+  const int t = protocol_state().ranges.tx_total;
+  const int extra = diagnostics_state().frame.extra_lines;
   if (!frame_fits_tables(r, t, extra) || r < 1) return false;
   *rx = r;
   *lines = t + extra;
@@ -165,11 +167,11 @@ bool frame_extent(int* rx, int* lines) {
 
 void write_touch_info(FILE* out) {
   std::fputs("Touch Info:\r\n", out);
-  if (!library.capture.frame_done.load()) {
+  if (!diagnostics_state().capture.frame_done.load()) {
     std::fputs("Get Touch Info Error!!\r\n", out);
     return;
   }
-  const TouchInfoBlock& b = library.touch_info;
+  const TouchInfoBlock& b = diagnostics_state().touch_info;
   std::fprintf(out, ",FreqIndex:,,%03d\r\n", touch_info_frequency_index(b));
   std::fprintf(out, ",NumsOfTouches:,,%03d\r\n", touch_info_touch_count(b));
   std::fprintf(out, ",StrayConfidence:,,%d\r\n", touch_info_stray_confidence(b));
@@ -184,7 +186,7 @@ void write_touch_info(FILE* out) {
 
 void wait_frame_done() {
   for (int i = 0; i < kFrameWaitChecks; ++i) {
-    if (library.capture.frame_done.load(std::memory_order_acquire)) return;
+    if (diagnostics_state().capture.frame_done.load(std::memory_order_acquire)) return;
     sleep_ms(kWaitStepMs);
   }
 }
@@ -199,7 +201,7 @@ struct StreamStop {
 // not be read).
 bool write_record(FILE* out, const RecordType& type, HandlerRegistration& frame_handler, const std::tm& now,
                   int freq_index, uint32_t status) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   std::fprintf(out, "Date:,%04d/%02d/%02d\r\n", now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
   std::fprintf(out, "Time:,%02d:%02d:%02d\r\n", now.tm_hour, now.tm_min, now.tm_sec);
   std::fprintf(out, "Freqency Index:,%d\r\n", freq_index);
@@ -228,8 +230,8 @@ bool write_record(FILE* out, const RecordType& type, HandlerRegistration& frame_
     wait_frame_done();
   }
   frame_handler.remove();
-  process_frame(type.code, c.single.frame, c.lines, &library.image_table);
-  write_image_table(out, library.image_table, c.lines);
+  process_frame(type.code, c.single.frame, c.lines, &diagnostics_state().image_table);
+  write_image_table(out, diagnostics_state().image_table, c.lines);
   return true;
 }
 
@@ -251,18 +253,18 @@ void OwnedFrame::release() {
 }
 
 int reset_image_capture(int, int) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   c.frame_processed = false;
   c.retries_left = 3;
   c.packet_counter = 0;
   c.packets_per_line = 1;
   ValueRecord5 size{};
   const int result = read_sensor_size(0, 0, &size);
-  const int rx = library.ranges.rx_total;
+  const int rx = protocol_state().ranges.rx_total;
   for (int beyond = rx - kValuesPerReport; beyond > 0; beyond -= kValuesPerReport) ++c.packets_per_line;
   c.rx_total = rx;
-  c.lines = library.ranges.tx_total + library.frame.extra_lines;
-  c.saturation_lines = library.ranges.tx_total;
+  c.lines = protocol_state().ranges.tx_total + diagnostics_state().frame.extra_lines;
+  c.saturation_lines = protocol_state().ranges.tx_total;
   c.wait_frame_start = true;
   c.frame_done.store(false);
   return result;
@@ -272,13 +274,13 @@ void alloc_image_buffer(int, int) {
   reset_image_capture(0, 0);
   int rx = 0, lines = 0;
   if (!frame_extent(&rx, &lines)) return;
-  if (!library.capture.single.holds(rx, lines)) library.capture.single.allocate(rx, lines);
+  if (!diagnostics_state().capture.single.holds(rx, lines)) diagnostics_state().capture.single.allocate(rx, lines);
 }
 
-void free_image_buffer(int, int) { library.capture.single.release(); }
+void free_image_buffer(int, int) { diagnostics_state().capture.single.release(); }
 
 int capture_image_record(int, int, int code) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   select_parameter_area(0, 0, kStreamOff);
   reset_image_capture(0, 0);
   uint8_t freq_index = 0;
@@ -299,13 +301,13 @@ int capture_image_record(int, int, int code) {
   if (!frame_extent(&rx, &lines)) return 0;
   if (!c.single.holds(rx, lines)) c.single.allocate(rx, lines);
   c.single.clear();
-  std::memset(&library.image_table, 0, sizeof library.image_table);
+  std::memset(&diagnostics_state().image_table, 0, sizeof diagnostics_state().image_table);
 
   const RecordType* type = record_type(code);
   if (type != nullptr && type->saturation_mode >= 0) c.saturation_mode = type->saturation_mode;
   HandlerRegistration frame_handler('J', kAnySubKey,
                                     saturation_code(code) ? saturation_report_handler : image_report_handler);
-  const bool model_has_saturation_l2 = library.model_code == 24 || library.model_code == 28;
+  const bool model_has_saturation_l2 = maintenance_state().model_code == 24 || maintenance_state().model_code == 28;
   if (type == nullptr || (code >= 112 && code <= 114 && !model_has_saturation_l2)) return 0;
   SharedLogFile log(type->slot, "a+");
   if (!log) return 0;
@@ -315,7 +317,7 @@ int capture_image_record(int, int, int code) {
 }
 
 int start_image_stream(int, int) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   reset_image_capture(0, 0);
   int rx = 0, lines = 0;
   if (!frame_extent(&rx, &lines)) return -1;
@@ -336,7 +338,7 @@ int start_image_stream(int, int) {
 }
 
 int stop_image_stream(int, int) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   // Returns once no callback is running: the buffers are free to go.
   unregister_report_handler('J', kAnySubKey);
   c.continuous = false;
@@ -347,23 +349,23 @@ int stop_image_stream(int, int) {
 }
 
 int get_image_frame(int, int, int code, uint8_t* destination) {
-  CaptureState& c = library.capture;
+  CaptureState& c = diagnostics_state().capture;
   int processed = 0;
   {
     std::lock_guard lock(c.buffer_mutex);
     if (!c.frame_processed && c.front.storage) {
-      std::memset(&library.image_table, 0, sizeof library.image_table);
-      process_frame(code, c.front.frame, c.lines, &library.image_table);
+      std::memset(&diagnostics_state().image_table, 0, sizeof diagnostics_state().image_table);
+      process_frame(code, c.front.frame, c.lines, &diagnostics_state().image_table);
       c.frame_processed = true;
       processed = 1;
     }
   }
-  std::memcpy(destination, &library.image_table, kImageTableBytes);
+  std::memcpy(destination, &diagnostics_state().image_table, kImageTableBytes);
   return processed;
 }
 
 int start_touch_info(int, int) {
-  library.capture.frame_done.store(false);
+  diagnostics_state().capture.frame_done.store(false);
   register_report_handler('?', 'h', touch_info_handler);
   set_touch_info(1);
   return 0;

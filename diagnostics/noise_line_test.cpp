@@ -4,7 +4,9 @@
 
 #include "diagnostics/log_stream.h"
 #include "link/handler_registration.h"
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "link/reply_wait.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/test_commands.h"
@@ -21,11 +23,11 @@ constexpr int kWaitStepMs = 100;
 // Reader thread: one '?','h' reply.
 void on_touch_info(int, int size, const uint8_t* report) {
   if (size < 4 + static_cast<int>(sizeof(TouchInfoBlock)) || report[2] != '?' || report[3] != 'h') return;
-  NoiseLineState& noise = library.noise;
-  for (size_t i = 0; i < sizeof library.touch_info.bytes; ++i) library.touch_info.bytes[i] = report[4 + i];
+  NoiseLineState& noise = diagnostics_state().noise;
+  for (size_t i = 0; i < sizeof diagnostics_state().touch_info.bytes; ++i) diagnostics_state().touch_info.bytes[i] = report[4 + i];
   const int at = noise.collected.load(std::memory_order_relaxed);
   if (at >= noise.target) return;  // the list holds what was asked for
-  noise.list[at] = static_cast<int16_t>(touch_info_max_noise(library.touch_info));
+  noise.list[at] = static_cast<int16_t>(touch_info_max_noise(diagnostics_state().touch_info));
   noise.collected.store(at + 1, std::memory_order_release);
   if (at + 1 == noise.target) noise.done.store(true, std::memory_order_release);
 }
@@ -33,7 +35,7 @@ void on_touch_info(int, int size, const uint8_t* report) {
 }  // namespace
 
 int noise_line_test(int, int, int count, int threshold) {
-  NoiseLineState& noise = library.noise;
+  NoiseLineState& noise = diagnostics_state().noise;
   noise.collected.store(0);
   noise.done.store(false);
   if (count < 1 || count > kNoiseListSize) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "diagnostics/image_capture.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/reply_wait.h"
 #include "maintenance/parameter_blocks.h"
 #include "sim/sensor_frames.h"

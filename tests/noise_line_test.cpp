@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "diagnostics/noise_line_test.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
 

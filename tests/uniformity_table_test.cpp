@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/compact_table.h"
-#include "maintenance/uniformity_table.h"
+#include "diagnostics/uniformity_table.h"
 #include "sim/uniformity_block.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"

@@ -1,4 +1,4 @@
-#include "maintenance/uniformity_table.h"
+#include "diagnostics/uniformity_table.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,7 +6,9 @@
 
 #include "diagnostics/log_records.h"
 #include "link/file_handle.h"
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/compact_table.h"
 #include "maintenance/model_identification.h"
@@ -42,11 +44,11 @@ void mark_compact(UniformityTableState& u, uint8_t type_byte) {
 
 // The raw scaling percentage the even-code firmware announces.
 void set_raw_scaling(uint32_t kv, const uint8_t* info, uint32_t status) {
-  int32_t& scaling = library.frame.raw_scaling;
+  int32_t& scaling = diagnostics_state().frame.raw_scaling;
   if (((kv == 7 && info[15] != 0) || kv >= 8) && (info[22] & 1) != 0) {
     scaling = info[24] + 256 * info[25];
   } else if (kv == 6 && info[15] > 26 && (info[22] & 1) != 0) {
-    scaling = read_le16(library.images.current_hardware + 396);
+    scaling = read_le16(maintenance_state().images.current_hardware + 396);
   }
   if ((status & (1u << 27)) != 0 || scaling < 70 || scaling > 130) scaling = 100;
 }
@@ -57,7 +59,7 @@ void decide_format(UniformityTableState& u) {
   read_controller_level(0, 0, level);
   const uint32_t kv = level[0];
   u.kernel_version = kv;
-  const int code = library.model_code;
+  const int code = maintenance_state().model_code;
   UniformityFormat& f = u.format;
   uint8_t info[kQueryBufferSize] = {};
 
@@ -112,7 +114,7 @@ int read_table(UniformityTableState& u) {
 }  // namespace
 
 int load_uniformity_table(int, int) {
-  UniformityTableState& u = library.uniformity;
+  UniformityTableState& u = maintenance_state().uniformity;
   decide_format(u);
   if (u.size <= 0) return -1;
   prepare_buffer(u);
@@ -128,10 +130,10 @@ int load_uniformity_table(int, int) {
 }
 
 int dump_uniformity_table(int, int) {
-  UniformityTableState& u = library.uniformity;
+  UniformityTableState& u = maintenance_state().uniformity;
   if (!u.buffer) return -1;
   const int read = read_table(u);
-  FileHandle file(std::fopen(library.log_paths.slots[kUTableLog], "w"));
+  FileHandle file(std::fopen(diagnostics_state().log_paths.slots[kUTableLog], "w"));
   if (!file) {
     std::puts("(E) Open File Fail!!!");
     return -1;
