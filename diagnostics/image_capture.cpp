@@ -6,6 +6,7 @@
 
 #include "diagnostics/frame_processing.h"
 #include "diagnostics/log_stream.h"
+#include "diagnostics/touch_info_reply.h"
 #include "link/handler_registration.h"
 #include "diagnostics/diagnostics_state.h"
 #include "maintenance/maintenance_state.h"
@@ -149,8 +150,7 @@ void saturation_report_handler(int, int size, const uint8_t* report) {
 
 // Reader thread: a '?','h' reply into the touch-information block.
 void touch_info_handler(int, int size, const uint8_t* report) {
-  if (size < 4 + static_cast<int>(sizeof(TouchInfoBlock)) || report[2] != '?' || report[3] != 'h') return;
-  std::memcpy(diagnostics_state().touch_info.bytes, report + 4, sizeof diagnostics_state().touch_info.bytes);
+  if (!take_touch_info(size, report, &diagnostics_state().touch_info)) return;
   diagnostics_state().capture.frame_done.store(true, std::memory_order_release);
 }
 

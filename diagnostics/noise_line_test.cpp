@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "diagnostics/log_stream.h"
+#include "diagnostics/touch_info_reply.h"
 #include "link/handler_registration.h"
 #include "diagnostics/diagnostics_state.h"
 #include "maintenance/maintenance_state.h"
@@ -22,9 +23,8 @@ constexpr int kWaitStepMs = 100;
 
 // Reader thread: one '?','h' reply.
 void on_touch_info(int, int size, const uint8_t* report) {
-  if (size < 4 + static_cast<int>(sizeof(TouchInfoBlock)) || report[2] != '?' || report[3] != 'h') return;
+  if (!take_touch_info(size, report, &diagnostics_state().touch_info)) return;
   NoiseLineState& noise = diagnostics_state().noise;
-  for (size_t i = 0; i < sizeof diagnostics_state().touch_info.bytes; ++i) diagnostics_state().touch_info.bytes[i] = report[4 + i];
   const int at = noise.collected.load(std::memory_order_relaxed);
   if (at >= noise.target) return;  // the list holds what was asked for
   noise.list[at] = static_cast<int16_t>(touch_info_max_noise(diagnostics_state().touch_info));
