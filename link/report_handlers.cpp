@@ -31,7 +31,8 @@ const ReportHandler* find_handler(const LinkSession& link, uint8_t class_byte, u
 
 int register_report_handler(int class_key, int sub_key, ReportCallback callback) {
   LinkSession& link = link_session();
-  if (!link.reader_running) return -1;
+  // A reader that stopped on a dead descriptor will call nobody.
+  if (!link.reader_running || link.link_dead.load(std::memory_order_acquire)) return -1;
   std::lock_guard lock(link.handler_mutex);
   for (ReportHandler& entry : link.handlers) {
     if (entry.use_count != 0) continue;

@@ -80,6 +80,22 @@ bool parse_late_reply(const char* text, Fault& out) {
   return true;
 }
 
+bool parse_report_after(const char* text, Fault& out) {
+  int class_byte = -1;
+  int sub_byte = -1;
+  if (text == nullptr || !parse_command(text, class_byte, sub_byte)) return false;
+  out = report_after_reply(class_byte, sub_byte, unasked_report());
+  return true;
+}
+
+bool parse_flood(const char* text, int& per_second, int& duration_ms) {
+  std::string fields[3];
+  int count = 0;
+  if (!split(text, fields, 2, count) || !parse_number(fields[0].c_str(), 1, 100000, per_second)) return false;
+  duration_ms = 10000;
+  return count < 2 || parse_number(fields[1].c_str(), 1, kMaxDelayMs, duration_ms);
+}
+
 Fault lost_after(int count) {
   Fault fault = no_reply(-1, -1, -1);
   auto seen = std::make_shared<int>(0);

@@ -40,6 +40,10 @@ void print_usage() {
       "  --no-reply CMD[,N]    leave the first N such commands (default: all) unanswered\n"
       "  --late CMD,MS[,N]     send the replies to them MS milliseconds late\n"
       "  --vanish-after N      answer N commands, then take the node away at the next\n"
+      "  --report-after CMD    send the report '?','Q' 0, 2 right behind each reply to\n"
+      "                        CMD, in the same write\n"
+      "  --flood RATE[,MS]     send that report RATE times a second for MS ms\n"
+      "                        (default 10000), unasked\n"
       "\n"
       "  -h, --help       this text\n"
       "\n"
@@ -80,7 +84,7 @@ int run_command(std::vector<std::string> words, const std::string& path) {
 int main(int argc, char** argv) {
   enum {
     kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart,
-    kNoReply, kLate, kVanishAfter
+    kNoReply, kLate, kVanishAfter, kReportAfter, kFlood
   };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
@@ -91,6 +95,8 @@ int main(int argc, char** argv) {
       {"restart-ms", required_argument, nullptr, kRestart},
       {"no-reply", required_argument, nullptr, kNoReply}, {"late", required_argument, nullptr, kLate},
       {"vanish-after", required_argument, nullptr, kVanishAfter},
+      {"report-after", required_argument, nullptr, kReportAfter},
+      {"flood", required_argument, nullptr, kFlood},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
   tmode::sim::ControllerState state;
@@ -100,6 +106,8 @@ int main(int argc, char** argv) {
   bool tracing = false;
   std::vector<tmode::sim::Fault> faults;
   int vanish_after = -1;
+  int flood_rate = 0;
+  int flood_ms = 0;
   int number = 0;
   tmode::sim::Fault fault;
   // A value that is not what its option takes is refused, never read as 0.
@@ -141,6 +149,13 @@ int main(int argc, char** argv) {
       case kVanishAfter:
         if (!tmode::sim::parse_number(optarg, 0, 1000000, vanish_after)) return refuse("vanish-after");
         break;
+      case kReportAfter:
+        if (!tmode::sim::parse_report_after(optarg, fault)) return refuse("report-after");
+        faults.push_back(fault);
+        break;
+      case kFlood:
+        if (!tmode::sim::parse_flood(optarg, flood_rate, flood_ms)) return refuse("flood");
+        break;
       case 'h': print_usage(); return 0;
       default: print_usage(); return 2;
     }
@@ -168,6 +183,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string path = socket_path.empty() ? simulator.pty_path() : socket_path;
+  if (flood_rate > 0) simulator.flood(tmode::sim::unasked_report(), flood_rate, flood_ms);
   if (!link_path.empty()) {
     bool linked;
     if (socket_path.empty()) {

@@ -209,3 +209,27 @@ TEST(ToolNodes, NodesThatAreNoControllerAreRefusedUnwritten) {
 
 }  // namespace
 }  // namespace tmode
+
+namespace tmode {
+namespace {
+
+TEST(ToolTraffic, AReportBehindEachReplyAndAFloodDoNotSlowTheTool) {
+  // Each '?','e' reply carries a '?','Q' report in the same write, and
+  // 1000 more arrive a second: the tool still reads the mode on one write.
+  const test::ProgramResult result = test::run_program(
+      {TMODE_SIM_PATH, "--mode", "2", "--report-after", "3F65", "--flood", "1000,5000", "--",
+       TMODECTL_PATH, "-p", "{}", "-g"});
+  EXPECT_EQ(result.exit_code, 0) << result.out;
+  EXPECT_NE(result.out.find("Current Touch Mode:[Threshold-2]\n"), std::string::npos) << result.out;
+  EXPECT_LT(result.wall_ms, 2000);
+}
+
+TEST(ToolTraffic, FaultOptionsRefuseWhatTheyCannotRead) {
+  for (const char* bad : {"--report-after=xyz", "--flood=0", "--flood=10,", "--flood=ten"}) {
+    const test::ProgramResult result = test::run_program({TMODE_SIM_PATH, bad, "--", "true"});
+    EXPECT_EQ(result.exit_code, 2) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace tmode
