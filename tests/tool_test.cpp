@@ -221,7 +221,7 @@ TEST(ToolTraffic, AReportBehindEachReplyAndAFloodDoNotSlowTheTool) {
        TMODECTL_PATH, "-p", "{}", "-g"});
   EXPECT_EQ(result.exit_code, 0) << result.out;
   EXPECT_NE(result.out.find("Current Touch Mode:[Threshold-2]\n"), std::string::npos) << result.out;
-  EXPECT_LT(result.wall_ms, 2000);
+  EXPECT_LT(result.wall_ms, 5000) << "not the 9.2 s of three unanswered attempts";
 }
 
 TEST(ToolTraffic, FaultOptionsRefuseWhatTheyCannotRead) {
