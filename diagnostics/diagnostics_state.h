@@ -3,7 +3,9 @@
 
 #include <cstdio>
 
+#include "diagnostics/capture_state.h"
 #include "diagnostics/log_records.h"
+#include "diagnostics/noise_line_state.h"
 
 namespace tmode {
 
@@ -15,7 +17,11 @@ struct DiagnosticsState {
   FrameLayout frame;
   ImageTable image_table = {};
   TestRawTable test_raw = {};
-  TouchInfoBlock touch_info = {};
+  TouchInfoBlock touch_info = {};  // written by the reader thread's '?','h' handlers
+  // The noise line test's collection and verdict.
+  NoiseLineState noise;
+  // Image captures: the frame assembly, the buffers and the log counters.
+  CaptureState capture;
 };
 
 DiagnosticsState& diagnostics_state();

@@ -7,6 +7,7 @@
 #include "maintenance/firmware_package.h"
 #include "maintenance/parameter_images.h"
 #include "maintenance/stamp_record.h"
+#include "maintenance/uniformity_state.h"
 
 namespace tmode {
 
@@ -23,6 +24,10 @@ struct MaintenanceState {
   RecordFile firmware_file{};
   FirmwarePackage firmware_package{};
   StampRecord stamp_record{};
+
+  // The uniformity table: size, format, the buffer as read and the located
+  // section (caller's thread only).
+  UniformityTableState uniformity;
 };
 
 MaintenanceState& maintenance_state();

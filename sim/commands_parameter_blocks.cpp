@@ -1,7 +1,8 @@
 // '?','J' read, '?','I' write and '?','K' commit of the parameter blocks;
-// '?','H' selects the parameter area.
+// '?','H' selects the parameter area or the data word of a frame stream.
 #include "sim/command_table.h"
 #include "sim/parameter_store.h"
+#include "sim/sensor_frames.h"
 
 namespace tmode::sim {
 
@@ -62,7 +63,14 @@ void commit_block(CommandContext& c, std::span<const uint8_t> packet) {
 
 void select_area(CommandContext& c, std::span<const uint8_t> packet) {
   if (packet.size() < 4) return;
-  c.state.parameters.selected_area = static_cast<uint16_t>(packet[2] | packet[3] << 8);
+  const auto word = static_cast<uint16_t>(packet[2] | packet[3] << 8);
+  c.state.parameters.selected_area = word;
+  // A data word starts its frame stream; any other word stops the stream.
+  StreamState& stream = c.state.stream;
+  Frame probe;
+  stream.word = word;
+  stream.active = produce_frame(c.state, word, probe);
+  stream.frames = 0;
   c.reply({'?', 'H', packet[2], packet[3]});
 }
 

@@ -1,6 +1,7 @@
 // The register and test commands: '?','B' / 'C' / 'D' on the sensing chips'
 // register files, and the small '?' status and switch commands.
 #include "sim/command_table.h"
+#include "sim/sensor_front_end.h"
 
 namespace tmode::sim {
 
@@ -12,19 +13,32 @@ constexpr size_t kMaxChunk = 54;
 
 bool chip_exists(uint8_t chip) { return chip < kSimChips; }
 
+// A dead chip answers its register commands without the done bit.
+bool chip_dead(const ControllerState& s, int chip) { return chip == s.panel.defects.dead_chip; }
+
 // '?','B', chip, register, n: answers chip, register, 0x80 | n and the n
 // bytes (the register number wrapping at 256). Chip 255 reads chip 0. An
 // unknown chip or a count above 54 is answered without the done bit.
 void read_registers(CommandContext& c, Packet p) {
   const uint8_t chip = packet_byte(p, 2), first = packet_byte(p, 3), n = packet_byte(p, 4);
   const uint8_t source = chip == kAllChips ? 0 : chip;
-  if (!chip_exists(source) || n > kMaxChunk) {
+  if (!chip_exists(source) || chip_dead(c.state, source) || n > kMaxChunk) {
     c.reply({'?', 'B', chip, first, 0});
     return;
   }
   Bytes payload{'?', 'B', chip, first, static_cast<uint8_t>(kDone | n)};
-  const auto& file = c.state.registers.chips[source];
-  for (uint8_t k = 0; k < n; ++k) payload.push_back(file[static_cast<uint8_t>(first + k)]);
+  const RegisterState& r = c.state.registers;
+  for (uint8_t k = 0; k < n; ++k) {
+    const auto at = static_cast<uint8_t>(first + k);
+    payload.push_back(r.scan_written[source][at] ? r.scanned[source][at] : r.chips[source][at]);
+  }
+  // A corrupted read-back of the waveform's first byte.
+  int& corrupt = c.state.panel.defects.corrupt_waveform_reads;
+  const int wave_at = kWaveformRegister - first;
+  if (corrupt > 0 && wave_at >= 0 && wave_at < n) {
+    payload[5 + static_cast<size_t>(wave_at)] ^= 0x01;
+    --corrupt;
+  }
   c.reply(payload);
 }
 
@@ -32,13 +46,17 @@ void read_registers(CommandContext& c, Packet p) {
 void write_registers(CommandContext& c, Packet p) {
   const uint8_t chip = packet_byte(p, 2), first = packet_byte(p, 3), n = packet_byte(p, 4);
   const bool all = chip == kAllChips;
-  if ((!all && !chip_exists(chip)) || n > kMaxChunk || p.size() < 5u + n) {
+  if ((!all && (!chip_exists(chip) || chip_dead(c.state, chip))) || n > kMaxChunk || p.size() < 5u + n) {
     c.reply({'?', 'C', chip, first, 0});
     return;
   }
   for (int target = 0; target < kSimChips; ++target) {
-    if (!all && target != chip) continue;
-    for (uint8_t k = 0; k < n; ++k) c.state.registers.chips[target][static_cast<uint8_t>(first + k)] = p[5 + k];
+    if ((!all && target != chip) || chip_dead(c.state, target)) continue;
+    for (uint8_t k = 0; k < n; ++k) {
+      const auto at = static_cast<uint8_t>(first + k);
+      c.state.registers.chips[target][at] = p[5 + k];
+      c.state.registers.scan_written[target][at] = false;
+    }
   }
   c.reply({'?', 'C', chip, first, static_cast<uint8_t>(kDone | n)});
 }
@@ -48,6 +66,7 @@ void start_scan(CommandContext& c, Packet p) {
   ++r.scans;
   r.scan_a = packet_byte(p, 2);
   r.scan_b = packet_byte(p, 3);
+  run_scan(c.state, r.scan_a, r.scan_b);
   c.reply({'?', 'D', r.scan_a, r.scan_b, 1});
 }
 
@@ -100,8 +119,22 @@ void block_6b(CommandContext& c, Packet p) {
   c.reply(payload);
 }
 
-// The test mode is switched without an answer.
-void test_mode(CommandContext& c, Packet p) { c.state.registers.test_mode = packet_byte(p, 2); }
+// The test mode is switched without an answer. Mode 1 runs the short test:
+// one report per sensing line (kind 1) and per driving line (kind 0x81),
+// [kind, line, value low, value high], then the end report [0x81].
+void test_mode(CommandContext& c, Packet p) {
+  c.state.registers.test_mode = packet_byte(p, 2);
+  if (c.state.registers.test_mode != 1) return;
+  const SensorPanel& panel = c.state.panel;
+  auto report = [&](uint8_t kind, int line, int8_t value) {
+    const auto v = static_cast<uint16_t>(static_cast<int16_t>(value));
+    c.reply({'?', 'S', kind, static_cast<uint8_t>(line), static_cast<uint8_t>(v & 0xFF),
+             static_cast<uint8_t>(v >> 8)});
+  };
+  for (int r = 0; r < panel.rx_lines; ++r) report(0x01, r, short_test_value(panel, false, r));
+  for (int t = 0; t < panel.tx_lines; ++t) report(0x81, t, short_test_value(panel, true, t));
+  if (!panel.defects.missing_end_report) c.reply({'?', 'S', 0x81});
+}
 
 }  // namespace
 

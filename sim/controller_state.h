@@ -8,8 +8,19 @@
 #include "sim/register_state.h"
 #include "sim/parameter_store.h"
 #include "sim/firmware_state.h"
+#include "sim/sensor_panel.h"
+#include "sim/touch_info_stream.h"
 
 namespace tmode::sim {
+
+// The 'J' frame stream that '?','H' selects with a data word.
+struct StreamState {
+  uint16_t word = 0;
+  bool active = false;
+  int frames = 0;          // frames sent since the word was selected
+  int interval_ms = 5;     // between the starts of two frames
+  int frame_limit = -1;    // 0 or more: the stream falls silent after this many frames
+};
 
 struct ControllerState {
   // Answers to 'F', 'E' and 'D'. Texts longer than the library takes (32)
@@ -31,6 +42,11 @@ struct ControllerState {
   ParameterStore parameters = ParameterStore::factory_default();
   // Firmware update: ':',0x01, ':',0x05, ':',0x0C, '6','U', '9',0x03.
   FirmwareMemory firmware;
+  // The sensor behind the sensing chips, and the frames it streams.
+  SensorPanel panel;
+  StreamState stream;
+  // '?','h' touch information while '?','i' 1 is in force.
+  TouchInfoStream touch_stream;
 };
 
 }  // namespace tmode::sim

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/sensor_frames.h"
+
 namespace tmode::sim {
 
 namespace {
@@ -349,9 +351,33 @@ int Simulator::next_timeout_ms() const {
   Clock::time_point next = Clock::time_point::max();
   if (!outgoing_.empty()) next = outgoing_.front().due;
   if (reading_paused_until_ > now) next = std::min(next, reading_paused_until_);
+  if (state_.stream.active) next = std::min(next, stream_due_);
   if (next == Clock::time_point::max()) return -1;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now);
   return wait.count() < 0 ? 0 : static_cast<int>(wait.count());
+}
+
+void Simulator::pump_stream() {
+  StreamState& stream = state_.stream;
+  if (!stream.active) return;
+  const auto now = Clock::now();
+  if (stream.frames > 0 && now < stream_due_) return;
+  if (stream.frame_limit >= 0 && stream.frames >= stream.frame_limit) {
+    stream.active = false;
+    return;
+  }
+  Frame frame;
+  if (!produce_frame(state_, stream.word, frame)) {
+    stream.active = false;
+    return;
+  }
+  const std::vector<Bytes> reports = frame_reports(frame);
+  for (size_t i = 0; i < reports.size(); ++i) {
+    if (static_cast<int>(i) == state_.panel.defects.lost_report) continue;
+    schedule(now, padded_ ? padded(reports[i]) : reports[i]);
+  }
+  ++stream.frames;
+  stream_due_ = now + std::chrono::milliseconds(stream.interval_ms);
 }
 
 void Simulator::flush_due() {
@@ -536,8 +562,31 @@ void Simulator::serve() {
         }
       }
     }
+    pump_stream();
     flush_due();
+    pump_touch_info();
   }
+}
+
+void Simulator::pump_touch_info() {
+  TouchInfoStream& t = state_.touch_stream;
+  if (state_.registers.touch_info != 1 || (t.limit >= 0 && t.sent >= t.limit)) return;
+  const auto now = Clock::now();
+  if (touch_info_due_ > now) return;  // the last one is still on its way
+  Bytes payload(62, 0);
+  payload[0] = '?';
+  payload[1] = 'h';
+  uint8_t* block = payload.data() + 2;
+  block[0] = state_.registers.freq_index;
+  block[3] = static_cast<uint8_t>(t.sent % 251);
+  const int16_t noise = t.max_noise.empty() ? 0 : t.max_noise[static_cast<size_t>(t.sent) % t.max_noise.size()];
+  block[15] = static_cast<uint8_t>(static_cast<uint16_t>(noise) & 0xFF);
+  block[16] = static_cast<uint8_t>(static_cast<uint16_t>(noise) >> 8);
+  block[17] = t.max_noise_channel;
+  ++t.sent;
+  touch_info_due_ = now + std::chrono::milliseconds(t.interval_ms);
+  const Bytes report = frame_report(payload);
+  schedule(touch_info_due_, padded_ ? padded(report) : report);
 }
 
 }  // namespace tmode::sim

@@ -104,6 +104,10 @@ class Simulator {
   void handle_command(const Bytes& report);
   void schedule(Clock::time_point due, Bytes bytes, Outgoing::Kind kind = Outgoing::kWrite);
   void flush_due();
+  // Schedules the next frame of the selected stream when it is due.
+  void pump_stream();
+  // Keeps the next '?','h' report scheduled while touch information is on.
+  void pump_touch_info();
   int next_timeout_ms() const;
   void write_out(const Bytes& bytes);
   void flush_unsent();
@@ -132,6 +136,8 @@ class Simulator {
   FILE* trace_ = nullptr;
 
   Clock::time_point started_ = Clock::now();
+  Clock::time_point stream_due_{};
+  Clock::time_point touch_info_due_{};  // the '?','h' report scheduled last
   std::string pty_path_;
   std::string node_link_;
   std::string socket_path_;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/sensor_setup.h"
 #include "sim/fault_options.h"
 #include "sim/simulator.h"
 
@@ -34,6 +35,22 @@ void print_usage() {
       "  --unpadded       write reports at their own size, not padded to 64 bytes\n"
       "  --trace          print every command and write on standard error\n"
       "\n"
+      "The sensor panel (see sim/README.md):\n"
+      "  --tx N --rx N    driving and sensing lines (default 16 and 28)\n"
+      "  --chips N        sensing chips sharing the sensing lines (default 2)\n"
+      "  --extra-lines N  frame lines before the driving lines (default 2)\n"
+      "  --cal-constant K calibration constant (default 900; 300 cannot calibrate)\n"
+      "  --plateaus       three signal levels across the driving lines\n"
+      "  --level N        controller level ('?','X' byte 0; 0 scans one delay at a time)\n"
+      "  --open-tx N, --open-rx N   an open line (reads 200 in the open-test frame)\n"
+      "  --dip-rx N       a sensing line reading 900 in the open-test frame\n"
+      "  --short-tx N, --short-rx N a shorted line (short-test value -100)\n"
+      "  --noisy-node T,R,D  node (T, R) moves by +/-D per scan and frame\n"
+      "  --dead-chip N    a sensing chip whose register commands fail\n"
+      "  --corrupt-waveform N  the next N waveform read-backs are wrong\n"
+      "  --lost-report N  'J' report N of every frame is never sent\n"
+      "  --no-end-report  the short test never ends\n"
+      "  --frame-ms N     time between two streamed frames (default 5)\n"
       "Faults (CMD is the command's first byte or two in hex, as the trace shows\n"
       "them after the report id and length, e.g. 3F or 3F65, or \"any\"; the\n"
       "options may repeat, and the first that matches a command applies):\n"
@@ -84,6 +101,8 @@ int run_command(std::vector<std::string> words, const std::string& path) {
 int main(int argc, char** argv) {
   enum {
     kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart,
+    kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kLevel, kOpenTx, kOpenRx, kDipRx,
+    kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs,
     kNoReply, kLate, kVanishAfter, kReportAfter, kFlood
   };
   const option options[] = {
@@ -93,6 +112,19 @@ int main(int argc, char** argv) {
       {"mode", required_argument, nullptr, kMode},     {"modes", required_argument, nullptr, kModes},
       {"unpadded", no_argument, nullptr, kUnpadded},   {"trace", no_argument, nullptr, kTrace},
       {"restart-ms", required_argument, nullptr, kRestart},
+      {"tx", required_argument, nullptr, kTx},         {"rx", required_argument, nullptr, kRx},
+      {"chips", required_argument, nullptr, kChips},   {"extra-lines", required_argument, nullptr, kExtraLines},
+      {"cal-constant", required_argument, nullptr, kCalConstant},
+      {"plateaus", no_argument, nullptr, kPlateaus},   {"level", required_argument, nullptr, kLevel},
+      {"open-tx", required_argument, nullptr, kOpenTx}, {"open-rx", required_argument, nullptr, kOpenRx},
+      {"dip-rx", required_argument, nullptr, kDipRx},
+      {"short-tx", required_argument, nullptr, kShortTx}, {"short-rx", required_argument, nullptr, kShortRx},
+      {"noisy-node", required_argument, nullptr, kNoisyNode},
+      {"dead-chip", required_argument, nullptr, kDeadChip},
+      {"corrupt-waveform", required_argument, nullptr, kCorruptWaveform},
+      {"lost-report", required_argument, nullptr, kLostReport},
+      {"no-end-report", no_argument, nullptr, kNoEndReport},
+      {"frame-ms", required_argument, nullptr, kFrameMs},
       {"no-reply", required_argument, nullptr, kNoReply}, {"late", required_argument, nullptr, kLate},
       {"vanish-after", required_argument, nullptr, kVanishAfter},
       {"report-after", required_argument, nullptr, kReportAfter},
@@ -104,6 +136,8 @@ int main(int argc, char** argv) {
   std::string link_path;
   bool unpadded = false;
   bool tracing = false;
+  tmode::sim::SensorPanel& panel = state.panel;
+  tmode::sim::PanelDefects& defects = panel.defects;
   std::vector<tmode::sim::Fault> faults;
   int vanish_after = -1;
   int flood_rate = 0;
@@ -156,11 +190,39 @@ int main(int argc, char** argv) {
       case kFlood:
         if (!tmode::sim::parse_flood(optarg, flood_rate, flood_ms)) return refuse("flood");
         break;
+      case kTx: panel.tx_lines = std::atoi(optarg); break;
+      case kRx: panel.rx_lines = std::atoi(optarg); break;
+      case kChips: panel.sensing_chips = std::atoi(optarg); break;
+      case kExtraLines: panel.extra_lines = std::atoi(optarg); break;
+      case kCalConstant: panel.calibration_constant = std::atoi(optarg); break;
+      case kPlateaus: panel.plateaus = true; break;
+      case kLevel: state.family.level[0] = static_cast<uint8_t>(std::atoi(optarg)); break;
+      case kOpenTx: defects.open_tx = std::atoi(optarg); break;
+      case kOpenRx: defects.open_rx = std::atoi(optarg); break;
+      case kDipRx: defects.dip_rx = std::atoi(optarg); break;
+      case kShortTx: defects.short_tx = std::atoi(optarg); break;
+      case kShortRx: defects.short_rx = std::atoi(optarg); break;
+      case kNoisyNode:
+        if (std::sscanf(optarg, "%d,%d,%d", &defects.noisy_tx, &defects.noisy_rx, &defects.noise) != 3) {
+          std::fprintf(stderr, "tmode-sim: --noisy-node takes T,R,D\n");
+          return 2;
+        }
+        break;
+      case kDeadChip: defects.dead_chip = std::atoi(optarg); break;
+      case kCorruptWaveform: defects.corrupt_waveform_reads = std::atoi(optarg); break;
+      case kLostReport: defects.lost_report = std::atoi(optarg); break;
+      case kNoEndReport: defects.missing_end_report = true; break;
+      case kFrameMs: state.stream.interval_ms = std::atoi(optarg); break;
       case 'h': print_usage(); return 0;
       default: print_usage(); return 2;
     }
   }
   std::vector<std::string> command(argv + optind, argv + argc);
+  if (!tmode::sim::apply_panel_geometry(state)) {
+    std::fprintf(stderr, "tmode-sim: the panel does not fit the controller (at most 130 driving, "
+                         "170 sensing lines, 1 to 4 sensing chips)\n");
+    return 2;
+  }
 
   // The simulator's thread inherits this mask; signals are taken by sigwait.
   sigset_t stop_signals;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "paramfile/block_layout.h"
+#include "tuning/frequency_table.h"
 #include "tuning/tuning_parameters.h"
 
 namespace tmode {
@@ -36,6 +37,17 @@ struct WorkingFrequency {
   uint8_t sl_gain_a;
   uint8_t sl_rs;
   uint8_t sl_gain_d;
+};
+
+inline constexpr int kAdjustRsValues = 16;
+inline constexpr int kAdjustGainAValues = 16;
+
+// One entry of the adjustment results table: the peaks measured for a
+// target, RS and GainA while the signal window may still be adjusted.
+struct AdjustmentResult {
+  int16_t low;
+  int16_t high;
+  uint8_t valid;
 };
 
 struct WaterGroup {
@@ -65,6 +77,16 @@ struct Tuner {
   uint8_t frequency_preset_option = 0;
   uint8_t cal_vref[kMaxSensingChips] = {128, 128, 128, 128};
   uint8_t cal_range[kMaxSensingChips] = {15, 15, 15, 15};
+
+  // Working-frequency selection. The active table is file_frequencies when
+  // register_file_frequencies built it, else the Cpu_Speed table.
+  FrequencyEntry file_frequencies[kMaxFrequencies] = {};
+  uint8_t file_frequency_count = 0;
+  uint8_t registered_frequencies = 0;  // working frequencies registered so far
+  bool adjust_window = true;  // cleared after the first registered frequency
+  AdjustmentResult adjustment_results[kImageChannels][kAdjustRsValues][kAdjustGainAValues] = {};
+  uint8_t frequency_template[16] = {};  // chip register 0 during selection
+  uint8_t gain_d_codes[8] = {0, 0, 3, 7, 10, 29, 0, 0};  // GainD -> register-136 byte 2 code
 
   // Tuning settings and state.
   TuningParameters params;

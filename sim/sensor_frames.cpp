@@ -1,0 +1,99 @@
+#include "sim/sensor_frames.h"
+
+#include <algorithm>
+
+#include "sim/sensor_front_end.h"
+
+namespace tmode::sim {
+
+namespace {
+
+// The noise line reads a little, the water line nothing.
+constexpr int16_t kNoiseLineValue = 12;
+
+// Raw frame: the extra lines, then each driving line as the chips'
+// registers set the front end.
+void raw_frame(const ControllerState& s, Frame& f) {
+  const SensorPanel& p = s.panel;
+  f.lines = p.extra_lines + p.tx_lines;
+  f.columns = p.rx_lines;
+  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
+  for (int r = 0; r < f.columns; ++r) {
+    if (p.extra_lines > 0) f.values[static_cast<size_t>(r)] = kNoiseLineValue;
+    for (int t = 0; t < p.tx_lines; ++t) {
+      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = measure_node(s, t, t, r, -1);
+    }
+  }
+}
+
+// Open-test frame: the controller's own open measurement, independent of
+// the front-end registers.
+void open_test_frame(const ControllerState& s, Frame& f) {
+  const SensorPanel& p = s.panel;
+  f.lines = p.extra_lines + p.tx_lines;
+  f.columns = p.rx_lines;
+  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
+  for (int t = 0; t < p.tx_lines; ++t) {
+    for (int r = 0; r < f.columns; ++r) {
+      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = open_test_value(p, t, r);
+    }
+  }
+}
+
+// Phase data (the all-delays scan): line d holds the row of the driving
+// lines of the last '?','D' at delay d, for d from 0 to register 13 of
+// chip 0 minus 1.
+void phase_data_frame(const ControllerState& s, Frame& f) {
+  const int range = std::max<int>(1, s.registers.chips[0][13]);
+  f.lines = range;
+  f.columns = s.panel.rx_lines;
+  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
+  for (int d = 0; d < range; ++d) {
+    for (int r = 0; r < f.columns; ++r) {
+      f.values[static_cast<size_t>(d * f.columns + r)] =
+          measure_node(s, s.registers.scan_a, s.registers.scan_b, r, d);
+    }
+  }
+}
+
+struct FrameSource {
+  uint16_t word;
+  void (*produce)(const ControllerState&, Frame&);
+};
+
+constexpr FrameSource kSources[] = {
+    {kWordRawL2, raw_frame},
+    {kWordRaw, raw_frame},
+    {kWordPhaseData, phase_data_frame},
+    {kWordOpenTest, open_test_frame},
+};
+
+}  // namespace
+
+bool produce_frame(const ControllerState& s, uint16_t word, Frame& frame) {
+  for (const FrameSource& source : kSources) {
+    if (source.word != word) continue;
+    source.produce(s, frame);
+    return true;
+  }
+  return false;
+}
+
+std::vector<Bytes> frame_reports(const Frame& frame) {
+  std::vector<Bytes> reports;
+  for (int line = 0; line < frame.lines; ++line) {
+    for (int first = 0; first < frame.columns; first += kValuesPerReport) {
+      const int n = std::min(kValuesPerReport, frame.columns - first);
+      Bytes payload{'J', static_cast<uint8_t>(line), static_cast<uint8_t>(first)};
+      for (int k = 0; k < n; ++k) {
+        const auto v = static_cast<uint16_t>(frame.values[static_cast<size_t>(line * frame.columns + first + k)]);
+        payload.push_back(static_cast<uint8_t>(v & 0xFF));
+        payload.push_back(static_cast<uint8_t>(v >> 8));
+      }
+      reports.push_back(frame_report(payload));
+    }
+  }
+  return reports;
+}
+
+}  // namespace tmode::sim

@@ -1,0 +1,50 @@
+#include "sim/sensor_panel.h"
+
+#include <cmath>
+
+namespace tmode::sim {
+
+int chip_rx_count(const SensorPanel& panel, int chip) {
+  if (chip < 0 || chip >= panel.sensing_chips || panel.sensing_chips <= 0) return 0;
+  const int share = panel.rx_lines / panel.sensing_chips;
+  return share + (chip < panel.rx_lines % panel.sensing_chips ? 1 : 0);
+}
+
+int chip_first_rx(const SensorPanel& panel, int chip) {
+  int first = 0;
+  for (int c = 0; c < chip && c < panel.sensing_chips; ++c) first += chip_rx_count(panel, c);
+  return first;
+}
+
+double node_signal(const SensorPanel& panel, int tx, int rx) {
+  if (!panel.plateaus) return 600.0 * (1 + 0.002 * tx + 0.002 * rx);
+  const int third = panel.tx_lines > 0 ? tx * 3 / panel.tx_lines : 0;
+  return (500.0 + 100.0 * third) * (1 + 0.002 * rx);
+}
+
+int16_t open_test_value(const SensorPanel& panel, int tx, int rx) {
+  const PanelDefects& d = panel.defects;
+  if (tx == d.open_tx || rx == d.open_rx) return 200;
+  if (rx == d.dip_rx) return 900;
+  return static_cast<int16_t>(std::lround(2.5 * node_signal(panel, tx, rx)));
+}
+
+int8_t short_test_value(const SensorPanel& panel, bool tx, int line) {
+  const int shorted = tx ? panel.defects.short_tx : panel.defects.short_rx;
+  if (line == shorted) return -100;
+  return static_cast<int8_t>(line % 2 == 0 ? 2 : -3);
+}
+
+int noise_at(const SensorPanel& panel, int tx, int rx, int sample) {
+  if (tx != panel.defects.noisy_tx || rx != panel.defects.noisy_rx) return 0;
+  return sample % 2 == 0 ? panel.defects.noise : -panel.defects.noise;
+}
+
+bool panel_geometry_valid(const SensorPanel& panel) {
+  return panel.tx_lines >= 1 && panel.rx_lines >= 1 && panel.sensing_chips >= 1 &&
+         panel.sensing_chips <= 4 && panel.extra_lines >= 0 &&
+         panel.tx_lines + panel.extra_lines <= kPanelMaxTx + 2 && panel.rx_lines <= kPanelMaxRx &&
+         panel.rx_lines >= panel.sensing_chips;
+}
+
+}  // namespace tmode::sim

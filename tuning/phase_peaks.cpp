@@ -1,0 +1,142 @@
+#include "tuning/phase_peaks.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "link/report_handlers.h"
+#include "maintenance/chip_registers.h"
+#include "maintenance/parameter_blocks.h"
+#include "maintenance/test_commands.h"
+#include "tuning/front_end.h"
+
+namespace tmode {
+
+namespace {
+
+constexpr int kMaxRxLines = 170;
+constexpr int kRowRegister = 16;
+constexpr uint16_t kStopStream = 0x8000;
+constexpr int kPhaseDataPolls = 2000;  // of 1 ms: 2 seconds at most
+
+// The frame of a phase-data scan: written by the reader thread's handler
+// while it is registered, read by the caller after the handler is removed.
+struct PhaseData {
+  int16_t rows[kMaxDelayRange][kMaxRxLines];
+  int lines;    // set before the handler is registered
+  int columns;  // likewise
+  std::atomic<bool> done;
+};
+PhaseData phase_data;
+
+void phase_data_handler(int, int size, const uint8_t* report) {
+  if (size < 5 || phase_data.done.load()) return;
+  const int length = report[1];
+  if (length < 3 || length + 2 > size) return;
+  const int line = report[3], first = report[4], count = (length - 3) / 2;
+  // Lines and channels from the wire are checked against the table.
+  if (line >= phase_data.lines || first + count > phase_data.columns) return;
+  for (int k = 0; k < count; ++k) {
+    phase_data.rows[line][first + k] = static_cast<int16_t>(report[5 + 2 * k] | report[6 + 2 * k] << 8);
+  }
+  if (line == phase_data.lines - 1 && first + count == phase_data.columns) phase_data.done.store(true);
+}
+
+// All delays of one scan of the target's TX line through the phase-data stream.
+int read_phase_data(int tx_line, int delays, int columns) {
+  phase_data.lines = delays;
+  phase_data.columns = columns;
+  phase_data.done.store(false);
+  if (register_report_handler('J', 0xFFFF, phase_data_handler) != 0) return 0;
+  int ok = start_chip_scan(tx_line, tx_line) == 0 && select_parameter_area(0, 0, kPhaseDataWord) == 0;
+  for (int i = 0; ok && i < kPhaseDataPolls && !phase_data.done.load(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ok = ok && phase_data.done.load();
+  select_parameter_area(0, 0, kStopStream);
+  unregister_report_handler('J', 0xFFFF);
+  return ok ? 1 : 0;
+}
+
+bool ignored(const Tuner& tuner, int rx) {
+  for (int i = 0; i < tuner.ignored_rx_count && i < 16; ++i) {
+    if (tuner.ignored_rx[i] == rx) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int receive_line_count(const Tuner& tuner) {
+  int total = 0;
+  for (int c = 0; c < sensing_chip_count(tuner); ++c) {
+    const int start = tuner.config.bytes[cfg::rx_start(c)], end = tuner.config.bytes[cfg::rx_end(c)];
+    if (end < start) return -1;
+    total += end - start + 1;
+  }
+  return total <= kMaxRxLines ? total : -1;
+}
+
+int read_raw_row(const Tuner& tuner, int16_t* row, int capacity) {
+  int at = 0;
+  for (int c = 0; c < sensing_chip_count(tuner); ++c) {
+    const int n = tuner.config.bytes[cfg::rx_end(c)] - tuner.config.bytes[cfg::rx_start(c)] + 1;
+    uint8_t bytes[2 * 87] = {};
+    if (n <= 0 || 2 * n > static_cast<int>(sizeof bytes) || at + n > capacity) return -1;
+    if (read_chip_registers(c, kRowRegister, 2 * n, bytes) != 2 * n) return -1;
+    for (int k = 0; k < n; ++k) row[at++] = static_cast<int16_t>(bytes[2 * k] | bytes[2 * k + 1] << 8);
+  }
+  return at;
+}
+
+int measure_phase_peaks(Tuner& tuner, int target, int rs, int gain_a, const uint8_t* rs_per_chip,
+                        int* peak_a, int* peak_b) {
+  int delays = delay_range(tuner.frequency_template, tuner.frequency_template[12]);
+  if (delays > kMaxDelayRange) delays = kMaxDelayRange;
+  const int columns = receive_line_count(tuner);
+  const int skip = tuner.params.ignore_nums_of_rx;
+  if (delays == 0 || columns <= 0 || skip >= columns - skip) return 0;
+  const int tx_line = tuner.config.bytes[cfg::cal_target(target)];
+  if (!set_up_sensing_chips(tuner, gain_a, rs_per_chip, 0, 0, 0, 0)) return 0;
+  const bool all_at_once = tuner.controller_level != 0;
+  if (all_at_once && !read_phase_data(tx_line, delays, columns)) return 0;
+
+  int best_max = -1, best_min = 0;
+  for (int d = 0; d < delays; ++d) {
+    int16_t row_buffer[kMaxRxLines] = {};
+    const int16_t* row = row_buffer;
+    if (all_at_once) {
+      row = phase_data.rows[d];
+    } else {
+      const uint8_t delay_byte = static_cast<uint8_t>(gain_a > 15 ? (d | 0x80) : d);
+      if (write_chip_registers(kAllChips, 11, 1, &delay_byte) != 1 || start_chip_scan(tx_line, tx_line) != 0 ||
+          read_raw_row(tuner, row_buffer, kMaxRxLines) != columns) {
+        return 0;
+      }
+    }
+    int low = 1 << 30, high = -1;
+    for (int r = skip; r < columns - skip; ++r) {
+      if (ignored(tuner, r)) continue;
+      const int v = std::abs(row[r] * 16 / 128 / 2);
+      if (v < low) low = v;
+      if (v > high) high = v;
+    }
+    if (high < 0) return 0;
+    if (high > best_max) {
+      best_max = high;
+      best_min = low;
+    }
+  }
+  *peak_a = best_min;
+  *peak_b = best_max;
+  if (tuner.adjust_window && target >= 0 && target < kImageChannels && rs >= 0 && rs < kAdjustRsValues &&
+      gain_a >= 0 && gain_a < kAdjustGainAValues) {
+    tuner.adjustment_results[target][rs][gain_a] = {static_cast<int16_t>(best_min),
+                                                    static_cast<int16_t>(best_max), 1};
+  }
+  return 1;
+}
+
+}  // namespace tmode

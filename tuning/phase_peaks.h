@@ -1,0 +1,33 @@
+// The peak measurement of working-frequency selection: for one target, RS
+// and GainA, the raw row of the target's TX line at every delay step.
+#pragma once
+
+#include <cstdint>
+
+#include "tuning/tuner.h"
+
+namespace tmode {
+
+inline constexpr int kMaxDelayRange = 128;  // register 11 bit 7 is GainA's
+inline constexpr uint16_t kPhaseDataWord = 0x4040;
+
+// The receive lines of the tuner's sensing chips (the sum of RXEnd - RXStart
+// + 1); -1 when a chip's range is reversed or the sum exceeds 170.
+int receive_line_count(const Tuner& tuner);
+
+// One raw row: each sensing chip's channels as int16 at its registers 16 +
+// 2k, after a scan. The number of values, or -1.
+int read_raw_row(const Tuner& tuner, int16_t* row, int capacity);
+
+// For delay steps 0 to D - 1 (D from the frequency template, at most 128):
+// the smallest and largest |raw x 16 / 128 / 2| over the evaluated RX lines
+// (IgnoreNumsOfRX to the RX count - IgnoreNumsOfRX, skipping the ignore
+// list). The delay with the largest maximum gives peak_b and its minimum
+// peak_a. With controller_level 0 each delay is written, scanned and read;
+// otherwise one phase-data scan streams all delays. While the window may be
+// adjusted the peaks are kept in the adjustment results table. 1, or 0 when
+// D is 0, the RX range is empty or a command fails.
+int measure_phase_peaks(Tuner& tuner, int target, int rs, int gain_a, const uint8_t* rs_per_chip,
+                        int* peak_a, int* peak_b);
+
+}  // namespace tmode
