@@ -117,22 +117,6 @@ TEST(FrontEnd, SeriesSineAndRsValues) {
   EXPECT_EQ(out[1], 0x40);
 }
 
-// Every row read ('?','B' at register 16) answers this value on every channel.
-sim::Fault rows_reading(uint8_t low_byte, uint8_t high_byte) {
-  sim::Fault f;
-  f.class_byte = '?';
-  f.sub_byte = 'B';
-  f.times = -1;
-  f.when = [](const sim::Bytes& packet) { return packet[3] == 16; };
-  f.rewrite = [low_byte, high_byte](sim::Bytes& reply) {
-    for (size_t i = 7; i + 1 < reply.size() && i < 7u + (reply[6] & 0x7Fu); i += 2) {
-      reply[i] = low_byte;
-      reply[i + 1] = high_byte;
-    }
-  };
-  return f;
-}
-
 class WorkingFrequencies : public SimLinkTest {
  protected:
   void SetUp() override {
@@ -228,7 +212,7 @@ TEST_F(WorkingFrequencies, SlowTxGainRefused) {
 TEST_F(WorkingFrequencies, NoTargetFits) {
   // Rows of 100 (peaks of 6): the first target fits at no GainA.
   tuner->controller_level = 0;
-  sim.add_fault(rows_reading(100, 0));
+  sim.add_fault(sim::row_reads_answer(100));
   tuner->params.nums_of_freq = 1;
   ASSERT_EQ(register_file_frequencies(*tuner), 1);
   tuner->params.working_freq_count = 0;
@@ -250,7 +234,7 @@ TEST_F(WorkingFrequencies, RetriesOfOneIndexAreBounded) {
   tuner->params.nums_of_freq = 2;
   tuner->params.working_freq_count = 1;  // WorkingFreq0 = 0: entries 0 and 1
   ASSERT_EQ(register_file_frequencies(*tuner), 1);
-  sim.add_fault(rows_reading(0x40, 0x06));
+  sim.add_fault(sim::row_reads_answer(1600));
   testing::internal::CaptureStdout();
   EXPECT_EQ(select(), 0);
   const std::string out = testing::internal::GetCapturedStdout();
