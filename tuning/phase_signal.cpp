@@ -7,7 +7,6 @@
 
 #include "maintenance/byte_order.h"
 #include "maintenance/chip_registers.h"
-#include "maintenance/parameter_checksums.h"
 #include "maintenance/test_commands.h"
 #include "tuning/frame_capture.h"
 #include "tuning/front_end.h"
@@ -328,7 +327,7 @@ int measure_approach_signals(Tuner& tuner) {
   }
   tuner.hardware_block[hw::kSensorConfiguration + cfg::kApproachTolerance] = 3;
   tuner.config.bytes[cfg::kApproachTolerance] = 3;
-  write_le16(tuner.hardware_block + block::kChecksum, hardware_block_checksum(tuner.hardware_block, kHardwareBlockSize));
+  reseal_hardware_block(tuner);
   return 1;
 }
 

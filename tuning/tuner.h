@@ -94,6 +94,10 @@ struct Tuner {
   bool model_group_1 = false;
   bool model_group_2 = false;
   bool model_group_3 = false;
+  // Set when a calibration run starts: newer controllers calibrate by their
+  // reference measurement.
+  bool use_reference_calibration = false;
+  int16_t chip_targets[kMaxSensingChips] = {};  // per-chip calibration targets
   uint8_t auto_target_done = 0;
   uint8_t ignored_rx[16] = {};
   uint8_t ignored_rx_count = 0;

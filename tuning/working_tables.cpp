@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "maintenance/byte_order.h"
+#include "maintenance/parameter_blocks.h"
+#include "maintenance/parameter_checksums.h"
 #include "tuning/front_end.h"
 #include "tuning/tuning_result.h"
 
@@ -95,6 +98,15 @@ int load_working_tables(Tuner& tuner, int mode) {
     w.sl_rs = per_chip[0];
   }
   return 1;
+}
+
+void reseal_hardware_block(Tuner& tuner) {
+  write_le16(tuner.hardware_block + block::kChecksum, hardware_block_checksum(tuner.hardware_block, kHardwareBlockSize));
+}
+
+int store_hardware_block(Tuner& tuner) {
+  reseal_hardware_block(tuner);
+  return write_parameter_block(1, 0, kHardwareBlockSize, tuner.hardware_block, 1) == kHardwareBlockSize ? 1 : 0;
 }
 
 }  // namespace tmode

@@ -21,4 +21,11 @@ int validate_parameters(Tuner& tuner);
 // the gain table for the stored RS. 1, or 0 when the block is refused.
 int load_working_tables(Tuner& tuner, int mode);
 
+// Recomputes the checksum of the tuner's hardware block.
+void reseal_hardware_block(Tuner& tuner);
+
+// Reseals the hardware block and writes it whole to the controller with
+// commit. 1 when every byte was written.
+int store_hardware_block(Tuner& tuner);
+
 }  // namespace tmode
