@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "diagnostics/log_records.h"
+#include "diagnostics/sensor_test_tables.h"
 #include "link/link_session.h"
 #include "maintenance/parameter_images.h"
 #include "tuning/ini_state.h"
@@ -44,6 +45,11 @@ struct LibraryState {
   ImageTable image_table = {};
   TestRawTable test_raw = {};
   TouchInfoBlock touch_info = {};
+  // The open and short tests' tables (rx_total and tx_total of a Tuner's
+  // layout are kept in tuner_frame).
+  TunerFrameCapture tuner_frame = {};
+  ShortTestBytes short_bytes = {};
+  SensorTestBlock sensor_test = {};
   // The firmware file and package last loaded (cleared when a load is
   // refused), and the stamp record prepared for the controller.
   RecordFile firmware_file{};

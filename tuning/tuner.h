@@ -116,6 +116,7 @@ struct Tuner {
   int32_t mutual_cap_argument = 0;
   int32_t mutual_cap_values[3] = {};
   uint16_t open_scaling = 0;
+  uint8_t tx_sign_marker[2] = {};  // 1, '+': the short test prints Tx values negated
   uint16_t mutual_scaling = 0;
 
   int16_t raw_table[kRawTableLines][kRawTableColumns] = {};
