@@ -38,6 +38,7 @@ void print_usage() {
       "  --extra-lines N  frame lines before the driving lines (default 2)\n"
       "  --cal-constant K calibration constant (default 900; 300 cannot calibrate)\n"
       "  --plateaus       three signal levels across the driving lines\n"
+      "  --flat           every driving line alike\n"
       "  --level N        controller level ('?','X' byte 0; 0 scans one delay at a time)\n"
       "  --open-tx N, --open-rx N   an open line (reads 200 in the open-test frame)\n"
       "  --dip-rx N       a sensing line reading 900 in the open-test frame\n"
@@ -87,7 +88,7 @@ int run_command(std::vector<std::string> words, const std::string& path) {
 int main(int argc, char** argv) {
   enum {
     kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart,
-    kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kLevel, kOpenTx, kOpenRx, kDipRx,
+    kTx, kRx, kChips, kFlat, kExtraLines, kCalConstant, kPlateaus, kLevel, kOpenTx, kOpenRx, kDipRx,
     kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs
   };
   const option options[] = {
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
       {"tx", required_argument, nullptr, kTx},         {"rx", required_argument, nullptr, kRx},
       {"chips", required_argument, nullptr, kChips},   {"extra-lines", required_argument, nullptr, kExtraLines},
       {"cal-constant", required_argument, nullptr, kCalConstant},
-      {"plateaus", no_argument, nullptr, kPlateaus},   {"level", required_argument, nullptr, kLevel},
+      {"plateaus", no_argument, nullptr, kPlateaus},   {"flat", no_argument, nullptr, kFlat},   {"level", required_argument, nullptr, kLevel},
       {"open-tx", required_argument, nullptr, kOpenTx}, {"open-rx", required_argument, nullptr, kOpenRx},
       {"dip-rx", required_argument, nullptr, kDipRx},
       {"short-tx", required_argument, nullptr, kShortTx}, {"short-rx", required_argument, nullptr, kShortRx},
@@ -139,6 +140,7 @@ int main(int argc, char** argv) {
       case kExtraLines: panel.extra_lines = std::atoi(optarg); break;
       case kCalConstant: panel.calibration_constant = std::atoi(optarg); break;
       case kPlateaus: panel.plateaus = true; break;
+      case kFlat: panel.flat = true; break;
       case kLevel: state.family.level[0] = static_cast<uint8_t>(std::atoi(optarg)); break;
       case kOpenTx: defects.open_tx = std::atoi(optarg); break;
       case kOpenRx: defects.open_rx = std::atoi(optarg); break;
