@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "diagnostics/log_stream.h"
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "link/report_handlers.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/parameter_blocks.h"
@@ -25,12 +27,12 @@ constexpr int kFramePolls = 50;         // of 100 ms
 constexpr int kShortEndPolls = 10;      // of 1 s: the sensor-test driver's bound
 
 void tuner_frame_handler(int, int size, const uint8_t* report) {
-  TunerFrameCapture& f = library.tuner_frame;
+  TunerFrameCapture& f = diagnostics_state().tuner_frame;
   if (size < 5 || report[2] != 'J') return;
   const int length = report[1];
   if (length < 4 || length + 2 > size) return;
   const int line = report[3], first = report[4], count = (length - 3) / 2;
-  const int extra = library.frame.extra_lines;
+  const int extra = diagnostics_state().frame.extra_lines;
   const int skip = f.raw_mode ? 0 : (extra <= 4 ? 2 : 3);
   const int row = line - skip;
   // Lines and channels from the wire are checked against the table.
@@ -46,7 +48,7 @@ void tuner_frame_handler(int, int size, const uint8_t* report) {
 }
 
 void short_report_handler(int, int size, const uint8_t* report) {
-  ShortTestBytes& s = library.short_bytes;
+  ShortTestBytes& s = diagnostics_state().short_bytes;
   if (size < 5) return;
   const int length = report[1], kind = report[4];
   if (length == 3 && kind == 0x81) {
@@ -68,7 +70,7 @@ void short_report_handler(int, int size, const uint8_t* report) {
 bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
   *tx_total = driving_line_count(tuner.config);
   *rx_total = receive_line_count(tuner);
-  return *tx_total > 0 && *rx_total > 0 && frame_fits_tables(*rx_total, *tx_total, library.frame.extra_lines);
+  return *tx_total > 0 && *rx_total > 0 && frame_fits_tables(*rx_total, *tx_total, diagnostics_state().frame.extra_lines);
 }
 
 void separator(FILE* log) {
@@ -90,7 +92,7 @@ int16_t apply_open_scaling(uint16_t word, int raw) {
 }
 
 int read_tuner_frame(Tuner& tuner, int, uint16_t word) {
-  TunerFrameCapture& f = library.tuner_frame;
+  TunerFrameCapture& f = diagnostics_state().tuner_frame;
   int tx_total = 0, rx_total = 0;
   if (!tuner_totals(tuner, &tx_total, &rx_total)) return 0;
   if (f.ready[0].load() && f.ready[1].load()) return 1;
@@ -117,7 +119,7 @@ int read_tuner_frame(Tuner& tuner, int, uint16_t word) {
 }
 
 int check_edge_difference(const int16_t (*t)[172], int th, int i, int n, int d, int e) {
-  const int rx_total = library.ranges.rx_total, tx_total = library.ranges.tx_total;
+  const int rx_total = protocol_state().ranges.rx_total, tx_total = protocol_state().ranges.tx_total;
   auto at = [&](int tx, int rx) -> int { return t[tx][rx]; };
   bool rx_channel;
   if (n == rx_total) {
@@ -149,8 +151,8 @@ int tuner_open_test(Tuner& tuner, int tx_threshold, int rx_threshold, int option
   trace(tuner, "\nDiffThreshold:,Tx,%d,,Rx,%d,,EdgeTolerance:,Tx,%d,,Rx,%d\r\n", diff_tx, diff_rx, edge_tx, edge_rx);
   int tx_total = 0, rx_total = 0;
   if (!tuner_totals(tuner, &tx_total, &rx_total)) return 0;
-  library.ranges.tx_total = tx_total;
-  library.ranges.rx_total = rx_total;
+  protocol_state().ranges.tx_total = tx_total;
+  protocol_state().ranges.rx_total = rx_total;
 
   uint16_t scaling = tuner.open_scaling;
   if ((scaling & 0x7FFF) == 0) scaling = read_le16(tuner.hardware_block + hw::kSensorConfiguration + cfg::kOpenScaling);
@@ -176,8 +178,8 @@ int tuner_open_test(Tuner& tuner, int tx_threshold, int rx_threshold, int option
     } else {
       pass = false;
     }
-    library.tuner_frame.ready[0].store(false);
-    library.tuner_frame.ready[1].store(false);
+    diagnostics_state().tuner_frame.ready[0].store(false);
+    diagnostics_state().tuner_frame.ready[1].store(false);
   }
   static int16_t v[kTableLines][kTableColumns];
   for (int t = 0; t < tx_total; ++t) {
@@ -210,8 +212,8 @@ int tuner_open_test(Tuner& tuner, int tx_threshold, int rx_threshold, int option
   }
   trace(tuner, "%s", pass ? "Open Test Pass\n" : "Open Test Fail\n");
   trace(tuner, "Finish Open Test\n");
-  library.tuner_frame.ready[0].store(false);
-  library.tuner_frame.ready[1].store(false);
+  diagnostics_state().tuner_frame.ready[0].store(false);
+  diagnostics_state().tuner_frame.ready[1].store(false);
   return pass ? 1 : 0;
 }
 
@@ -222,10 +224,10 @@ int tuner_short_test(Tuner& tuner) {
   load_working_tables(tuner, 0);
   int tx_total = 0, rx_total = 0;
   if (!tuner_totals(tuner, &tx_total, &rx_total)) return 0;
-  library.ranges.tx_total = tx_total;
-  library.ranges.rx_total = rx_total;
+  protocol_state().ranges.tx_total = tx_total;
+  protocol_state().ranges.rx_total = rx_total;
 
-  ShortTestBytes& s = library.short_bytes;
+  ShortTestBytes& s = diagnostics_state().short_bytes;
   if (register_report_handler('?', 'S', short_report_handler) != 0) return 0;
   s.done.store(false);
   int repeats = tuner.short_test_argument;
@@ -298,17 +300,17 @@ void channel_line(FILE* log, const char* test, const char* kind, int channel, in
 
 int evaluate_open_test(int, int, int tx_threshold, int rx_threshold, int option_threshold, int diff_tx, int diff_rx,
                        int edge_tx, int edge_rx) {
-  const int tx_total = library.ranges.tx_total, rx_total = library.ranges.rx_total;
+  const int tx_total = protocol_state().ranges.tx_total, rx_total = protocol_state().ranges.rx_total;
   if (tx_total <= 0 || rx_total <= 0 || tx_total > kTableLines || rx_total > kTableColumns) return -1;
   SharedLogFile log(kMainLog, "a+");
   FILE* out = log.stream();
   if (out != nullptr) std::fputs("OPEN TEST \r\n", out);
-  const bool scaled = library.model_code == 24 || library.model_code == 28;
+  const bool scaled = maintenance_state().model_code == 24 || maintenance_state().model_code == 28;
   static int16_t v[kTableLines][kTableColumns];
-  const uint16_t word = read_le16(library.images.current_hardware + hw::kSensorConfiguration + cfg::kOpenScaling);
+  const uint16_t word = read_le16(maintenance_state().images.current_hardware + hw::kSensorConfiguration + cfg::kOpenScaling);
   for (int t = 0; t < tx_total; ++t) {
     for (int r = 0; r < rx_total; ++r) {
-      const int raw = library.test_raw.values[t][r];
+      const int raw = diagnostics_state().test_raw.values[t][r];
       v[t][r] = scaled ? apply_open_scaling(word, raw) : static_cast<int16_t>(raw);
     }
   }
@@ -352,9 +354,9 @@ int evaluate_open_test(int, int, int tx_threshold, int rx_threshold, int option_
 }
 
 int evaluate_short_test(int threshold) {
-  SensorTestBlock& b = library.sensor_test;
-  const int code = library.model_code;
-  const int tx_total = library.ranges.tx_total, rx_total = library.ranges.rx_total;
+  SensorTestBlock& b = diagnostics_state().sensor_test;
+  const int code = maintenance_state().model_code;
+  const int tx_total = protocol_state().ranges.tx_total, rx_total = protocol_state().ranges.rx_total;
   if (tx_total < 0 || rx_total < 0 || tx_total > kSensorTestChannels || rx_total > kSensorTestChannels) return -1;
   if (code >= 10 && code <= 13) {
     for (int i = 0; i < kSensorTestChannels; ++i) {
@@ -367,7 +369,7 @@ int evaluate_short_test(int threshold) {
     if (code == 22 || code == 24 || code == 26 || code == 28) return static_cast<int8_t>(low);
     return combined;
   };
-  FILE* out = library.log_stream;
+  FILE* out = diagnostics_state().log_stream;
   if (out != nullptr) {
     std::fputs("SENSOR TEST 2\r\n", out);
     std::fprintf(out, "Threshold:,%d\r\n\r\n", threshold);

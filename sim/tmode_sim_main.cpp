@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "sim/fault_options.h"
 #include "sim/sensor_setup.h"
 #include "sim/simulator.h"
 
@@ -49,6 +52,18 @@ void print_usage() {
       "  --lost-report N  'J' report N of every frame is never sent\n"
       "  --no-end-report  the short test never ends\n"
       "  --frame-ms N     time between two streamed frames (default 5)\n"
+      "\n"
+      "Faults (CMD is the command's first byte or two in hex, as the trace shows\n"
+      "them after the report id and length, e.g. 3F or 3F65, or \"any\"; the\n"
+      "options may repeat, and the first that matches a command applies):\n"
+      "  --no-reply CMD[,N]    leave the first N such commands (default: all) unanswered\n"
+      "  --late CMD,MS[,N]     send the replies to them MS milliseconds late\n"
+      "  --vanish-after N      answer N commands, then take the node away at the next\n"
+      "  --report-after CMD    send the report '?','Q' 0, 2 right behind each reply to\n"
+      "                        CMD, in the same write\n"
+      "  --flood RATE[,MS]     send that report RATE times a second for MS ms\n"
+      "                        (default 10000), unasked\n"
+      "\n"
       "  -h, --help       this text\n"
       "\n"
       "With a command, runs it with every argument \"{}\" replaced by the node's\n"
@@ -88,7 +103,8 @@ int run_command(std::vector<std::string> words, const std::string& path) {
 int main(int argc, char** argv) {
   enum {
     kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart,
-    kTx, kRx, kChips, kFlat, kExtraLines, kCalConstant, kPlateaus, kLevel, kOpenTx, kOpenRx, kDipRx,
+    kNoReply, kLate, kVanishAfter, kReportAfter, kFlood,
+    kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kFlat, kLevel, kOpenTx, kOpenRx, kDipRx,
     kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs
   };
   const option options[] = {
@@ -98,10 +114,15 @@ int main(int argc, char** argv) {
       {"mode", required_argument, nullptr, kMode},     {"modes", required_argument, nullptr, kModes},
       {"unpadded", no_argument, nullptr, kUnpadded},   {"trace", no_argument, nullptr, kTrace},
       {"restart-ms", required_argument, nullptr, kRestart},
+      {"no-reply", required_argument, nullptr, kNoReply}, {"late", required_argument, nullptr, kLate},
+      {"vanish-after", required_argument, nullptr, kVanishAfter},
+      {"report-after", required_argument, nullptr, kReportAfter},
+      {"flood", required_argument, nullptr, kFlood},
       {"tx", required_argument, nullptr, kTx},         {"rx", required_argument, nullptr, kRx},
       {"chips", required_argument, nullptr, kChips},   {"extra-lines", required_argument, nullptr, kExtraLines},
       {"cal-constant", required_argument, nullptr, kCalConstant},
-      {"plateaus", no_argument, nullptr, kPlateaus},   {"flat", no_argument, nullptr, kFlat},   {"level", required_argument, nullptr, kLevel},
+      {"plateaus", no_argument, nullptr, kPlateaus},   {"flat", no_argument, nullptr, kFlat},
+      {"level", required_argument, nullptr, kLevel},
       {"open-tx", required_argument, nullptr, kOpenTx}, {"open-rx", required_argument, nullptr, kOpenRx},
       {"dip-rx", required_argument, nullptr, kDipRx},
       {"short-tx", required_argument, nullptr, kShortTx}, {"short-rx", required_argument, nullptr, kShortRx},
@@ -118,8 +139,25 @@ int main(int argc, char** argv) {
   std::string link_path;
   bool unpadded = false;
   bool tracing = false;
+  std::vector<tmode::sim::Fault> faults;
+  int vanish_after = -1;
+  int flood_rate = 0;
+  int flood_ms = 0;
+  int number = 0;
+  tmode::sim::Fault fault;
+  // A value that is not what its option takes is refused, never read as 0.
+  auto refuse = [&](const char* name) {
+    std::fprintf(stderr, "tmode-sim: invalid value for --%s: '%s'\n", name, optarg);
+    return 2;
+  };
   tmode::sim::SensorPanel& panel = state.panel;
   tmode::sim::PanelDefects& defects = panel.defects;
+  // A whole number in range for a panel option, or the option is refused.
+  auto take = [&](int low, int high, int& out) {
+    if (!tmode::sim::parse_number(optarg, low, high, number)) return false;
+    out = number;
+    return true;
+  };
   int option;
   // "+": stop at the first word that is not an option, so the command keeps its own.
   while ((option = getopt_long(argc, argv, "+h", options, nullptr)) != -1) {
@@ -129,35 +167,68 @@ int main(int argc, char** argv) {
       case kType: state.type_name = optarg; break;
       case kModel: state.model_name = optarg; break;
       case kFirmware: state.firmware_version = optarg; break;
-      case kMode: state.touch_mode = static_cast<uint8_t>(std::atoi(optarg)); break;
-      case kModes: state.mode_count = std::atoi(optarg); break;
+      case kMode:
+        if (!tmode::sim::parse_number(optarg, 0, 255, number)) return refuse("mode");
+        state.touch_mode = static_cast<uint8_t>(number);
+        break;
+      case kModes:
+        if (!tmode::sim::parse_number(optarg, 0, 255, number)) return refuse("modes");
+        state.mode_count = number;
+        break;
       case kUnpadded: unpadded = true; break;
       case kTrace: tracing = true; break;
-      case kRestart: state.family.node_gone_ms = std::atoi(optarg); break;
-      case kTx: panel.tx_lines = std::atoi(optarg); break;
-      case kRx: panel.rx_lines = std::atoi(optarg); break;
-      case kChips: panel.sensing_chips = std::atoi(optarg); break;
-      case kExtraLines: panel.extra_lines = std::atoi(optarg); break;
-      case kCalConstant: panel.calibration_constant = std::atoi(optarg); break;
+      case kRestart:
+        if (!tmode::sim::parse_number(optarg, 0, 600000, number)) return refuse("restart-ms");
+        state.family.node_gone_ms = number;
+        break;
+      case kNoReply:
+        if (!tmode::sim::parse_no_reply(optarg, fault)) return refuse("no-reply");
+        faults.push_back(fault);
+        break;
+      case kLate:
+        if (!tmode::sim::parse_late_reply(optarg, fault)) return refuse("late");
+        faults.push_back(fault);
+        break;
+      case kVanishAfter:
+        if (!tmode::sim::parse_number(optarg, 0, 1000000, vanish_after)) return refuse("vanish-after");
+        break;
+      case kReportAfter:
+        if (!tmode::sim::parse_report_after(optarg, fault)) return refuse("report-after");
+        faults.push_back(fault);
+        break;
+      case kFlood:
+        if (!tmode::sim::parse_flood(optarg, flood_rate, flood_ms)) return refuse("flood");
+        break;
+      case kTx: if (!take(1, 255, panel.tx_lines)) return refuse("tx"); break;
+      case kRx: if (!take(1, 255, panel.rx_lines)) return refuse("rx"); break;
+      case kChips: if (!take(1, 4, panel.sensing_chips)) return refuse("chips"); break;
+      case kExtraLines: if (!take(0, 8, panel.extra_lines)) return refuse("extra-lines"); break;
+      case kCalConstant:
+        if (!take(0, 30000, panel.calibration_constant)) return refuse("cal-constant");
+        break;
       case kPlateaus: panel.plateaus = true; break;
       case kFlat: panel.flat = true; break;
-      case kLevel: state.family.level[0] = static_cast<uint8_t>(std::atoi(optarg)); break;
-      case kOpenTx: defects.open_tx = std::atoi(optarg); break;
-      case kOpenRx: defects.open_rx = std::atoi(optarg); break;
-      case kDipRx: defects.dip_rx = std::atoi(optarg); break;
-      case kShortTx: defects.short_tx = std::atoi(optarg); break;
-      case kShortRx: defects.short_rx = std::atoi(optarg); break;
+      case kLevel:
+        if (!tmode::sim::parse_number(optarg, 0, 255, number)) return refuse("level");
+        state.family.level[0] = static_cast<uint8_t>(number);
+        break;
+      case kOpenTx: if (!take(0, 255, defects.open_tx)) return refuse("open-tx"); break;
+      case kOpenRx: if (!take(0, 255, defects.open_rx)) return refuse("open-rx"); break;
+      case kDipRx: if (!take(0, 255, defects.dip_rx)) return refuse("dip-rx"); break;
+      case kShortTx: if (!take(0, 255, defects.short_tx)) return refuse("short-tx"); break;
+      case kShortRx: if (!take(0, 255, defects.short_rx)) return refuse("short-rx"); break;
       case kNoisyNode:
         if (std::sscanf(optarg, "%d,%d,%d", &defects.noisy_tx, &defects.noisy_rx, &defects.noise) != 3) {
-          std::fprintf(stderr, "tmode-sim: --noisy-node takes T,R,D\n");
-          return 2;
+          return refuse("noisy-node");
         }
         break;
-      case kDeadChip: defects.dead_chip = std::atoi(optarg); break;
-      case kCorruptWaveform: defects.corrupt_waveform_reads = std::atoi(optarg); break;
-      case kLostReport: defects.lost_report = std::atoi(optarg); break;
+      case kDeadChip: if (!take(0, 3, defects.dead_chip)) return refuse("dead-chip"); break;
+      case kCorruptWaveform:
+        if (!take(0, 1000000, defects.corrupt_waveform_reads)) return refuse("corrupt-waveform");
+        break;
+      case kLostReport: if (!take(0, 100000, defects.lost_report)) return refuse("lost-report"); break;
       case kNoEndReport: defects.missing_end_report = true; break;
-      case kFrameMs: state.stream.interval_ms = std::atoi(optarg); break;
+      case kFrameMs: if (!take(1, 10000, state.stream.interval_ms)) return refuse("frame-ms"); break;
       case 'h': print_usage(); return 0;
       default: print_usage(); return 2;
     }
@@ -180,12 +251,17 @@ int main(int argc, char** argv) {
   tmode::sim::Simulator simulator(state);
   if (tracing) simulator.set_trace(stderr);
   simulator.set_padding(!unpadded);
+  // The vanish comes first: a command past the count is lost whatever else
+  // would have matched it, and the node goes away.
+  if (vanish_after >= 0) simulator.add_fault(tmode::sim::lost_after(vanish_after));
+  for (tmode::sim::Fault& each : faults) simulator.add_fault(std::move(each));
   const bool started = socket_path.empty() ? simulator.start_pty() : simulator.start_socket(socket_path);
   if (!started) {
     std::fprintf(stderr, "tmode-sim: cannot start: %s\n", std::strerror(errno));
     return 1;
   }
   const std::string path = socket_path.empty() ? simulator.pty_path() : socket_path;
+  if (flood_rate > 0) simulator.flood(tmode::sim::unasked_report(), flood_rate, flood_ms);
   if (!link_path.empty()) {
     bool linked;
     if (socket_path.empty()) {
@@ -202,6 +278,19 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::atomic<bool> watching{true};
+  std::thread watcher;
+  if (vanish_after >= 0) {
+    watcher = std::thread([&] {
+      while (watching) {
+        if (simulator.wait_for_commands(static_cast<size_t>(vanish_after) + 1, 100)) {
+          simulator.vanish();
+          return;
+        }
+      }
+    });
+  }
+
   int status = 0;
   if (!command.empty()) {
     status = run_command(command, path);
@@ -211,6 +300,8 @@ int main(int argc, char** argv) {
     int received;
     sigwait(&stop_signals, &received);
   }
+  watching = false;
+  if (watcher.joinable()) watcher.join();
   if (!link_path.empty()) ::unlink(link_path.c_str());
   simulator.stop();
   return status;

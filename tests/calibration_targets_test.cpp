@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "tests/support/sim_link.h"
 #include "tuning/calibration_targets.h"
 #include "tuning/tuner.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/parameter_checksums.h"
 #include "tests/support/scratch_dir.h"

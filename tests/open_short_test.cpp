@@ -6,7 +6,7 @@
 #include <string>
 
 #include "diagnostics/open_short_tests.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
 #include "tuning/tuner.h"

@@ -77,7 +77,8 @@ TEST_F(WallClock, StepsNeitherCutNorStretchAWait) {
     EXPECT_EQ(wait_reply_remaining(s, ms), kReplyTimedOut);
     const double waited = watch.ms();
     stepper.join();
-    EXPECT_NEAR(waited, 401, 80) << "wall clock stepped by " << step << " s";
+    EXPECT_GT(waited, 395) << "wall clock stepped by " << step << " s";
+    EXPECT_LT(waited, 800) << "wall clock stepped by " << step << " s";
     EXPECT_EQ(s, 0);
     EXPECT_EQ(ms, 0);
   }
@@ -94,7 +95,8 @@ TEST_F(WallClock, CommandsCompleteAcrossAStep) {
   Stopwatch watch;
   EXPECT_EQ(get_touch_mode(0, 0, &mode), 1);
   stepper.join();
-  EXPECT_NEAR(watch.ms(), 200, 80);
+  EXPECT_GT(watch.ms(), 195);
+  EXPECT_LT(watch.ms(), 700) << "neither cut nor stretched by the hour";
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "diagnostics/log_stream.h"
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/chip_registers.h"
 #include "maintenance/test_commands.h"
@@ -102,7 +103,7 @@ int32_t measure_trimmed(Tuner& tuner, uint8_t* t, uint8_t select) {
 }  // namespace
 
 void prepare_calibration(Tuner& tuner) {
-  const int code = library.model_code;
+  const int code = maintenance_state().model_code;
   tuner.model_group_1 = in_list(code, {38, 40, 46, 48, 52});
   tuner.model_group_2 = code >= 54 && code <= 92 && code % 2 == 0;
   tuner.model_group_3 = in_list(code, {64, 66, 68, 70, 72, 84, 86, 88, 90, 92});
@@ -391,8 +392,8 @@ int calibrate_and_store(Tuner& tuner) {
   {
     SharedLogFile log(kMainLog, "w");
     if (log) {
-      std::fprintf(log.stream(), "FW Model:,%s\n", library.cached_model_name);
-      std::fprintf(log.stream(), "FW Version:,%s\n\n", library.cached_firmware_version);
+      std::fprintf(log.stream(), "FW Model:,%s\n", protocol_state().cached_model_name);
+      std::fprintf(log.stream(), "FW Version:,%s\n\n", protocol_state().cached_firmware_version);
     }
   }
   apply_signal_preset(tuner);

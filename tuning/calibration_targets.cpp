@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "diagnostics/open_short_tests.h"
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
 #include "maintenance/parameter_checksums.h"
 #include "maintenance/test_commands.h"
 #include "tuning/phase_peaks.h"
@@ -64,8 +64,8 @@ int choose_calibration_targets(Tuner& tuner) {
   if (lines < 4 || lines > kRawTableLines || columns <= 0) return 0;
   const int read = read_tuner_frame(tuner, 0, kTargetImageWord);
   // The next reader takes a fresh frame.
-  library.tuner_frame.ready[0].store(false);
-  library.tuner_frame.ready[1].store(false);
+  diagnostics_state().tuner_frame.ready[0].store(false);
+  diagnostics_state().tuner_frame.ready[1].store(false);
   if (!read) return 0;
   long sums[kRawTableLines] = {};
   for (int j = 0; j < lines; ++j) {

@@ -1,0 +1,28 @@
+// The diagnostics subsystem's part of the library state.
+#pragma once
+
+#include <cstdio>
+
+#include "diagnostics/log_records.h"
+#include "diagnostics/sensor_test_tables.h"
+
+namespace tmode {
+
+struct DiagnosticsState {
+  // Log files: the path set and the one shared log stream, open only within
+  // a writer. The frame layout and the tables the diagnostics share.
+  LogPathSet log_paths;
+  FILE* log_stream = nullptr;
+  FrameLayout frame;
+  ImageTable image_table = {};
+  TestRawTable test_raw = {};
+  TouchInfoBlock touch_info = {};
+  // The open and short tests' tables.
+  TunerFrameCapture tuner_frame = {};
+  ShortTestBytes short_bytes = {};
+  SensorTestBlock sensor_test = {};
+};
+
+DiagnosticsState& diagnostics_state();
+
+}  // namespace tmode
