@@ -6,6 +6,7 @@
 
 #include "library/library_state.h"
 #include "tests/support/sim_link.h"
+#include "tests/support/sim_panel_tuner.h"
 #include "tuning/calibration_targets.h"
 #include "tuning/tuner.h"
 
@@ -24,16 +25,8 @@ class CalibrationTargets : public SimLinkTest {
       s.panel.flat = flat;
     });
     tuner = create_tuner();
-    uint8_t* c = tuner->config.bytes;
-    c[cfg::kSensingChips] = 2;
-    c[cfg::kDrivingChips] = 1;
-    c[cfg::tx_start(0)] = 0;
-    c[cfg::tx_end(0)] = static_cast<uint8_t>(tx - 1);
-    c[cfg::rx_start(0)] = 0;
-    c[cfg::rx_end(0)] = 13;
-    c[cfg::rx_start(1)] = 0;
-    c[cfg::rx_end(1)] = 13;
-    for (int i = 2; i < 7; ++i) c[cfg::cal_target(i)] = 99;
+    test::describe_sim_panel(tuner->config.bytes, tx);
+    for (int i = 2; i < 7; ++i) tuner->config.bytes[cfg::cal_target(i)] = 99;
     library.frame.extra_lines = 2;
   }
   std::vector<int> targets() {

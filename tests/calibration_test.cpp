@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "library/library_state.h"
@@ -10,6 +11,7 @@
 #include "maintenance/parameter_checksums.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
+#include "tests/support/sim_panel_tuner.h"
 #include "tuning/calibration.h"
 #include "tuning/tuner.h"
 
@@ -29,29 +31,20 @@ class Calibration : public SimLinkTest {
     tuner->params.cal_tolerance2 = 25;
     tuner->params.calibrate_mode = 3;
     tuner->controller_level = 3;  // template A, target 3600
-    trace_file = std::tmpfile();
-    tuner->log_stream = trace_file;
+    trace = std::make_unique<test::TunerTrace>(*tuner);
     library.model_code = 0;
   }
   void constant(int k) {
     sim.update([k](sim::ControllerState& s) { s.panel.calibration_constant = k; });
   }
-  std::string trace_text() {
-    std::fflush(trace_file);
-    std::rewind(trace_file);
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, trace_file)) > 0) text.append(buffer, n);
-    return text;
-  }
+  std::string trace_text() { return trace->text(); }
   int scans() {
     int n = 0;
     for (const auto& c : sim.received_commands()) n += c[2] == '?' && c[3] == 'D';
     return n;
   }
   TunerPtr tuner;
-  FILE* trace_file = nullptr;  // owned by the tuner
+  std::unique_ptr<test::TunerTrace> trace;
 };
 
 TEST_F(Calibration, PassesAtOnceWithTheNominalConstant) {

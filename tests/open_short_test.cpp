@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "diagnostics/open_short_tests.h"
 #include "library/library_state.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
+#include "tests/support/sim_panel_tuner.h"
 #include "tuning/tuner.h"
 
 namespace tmode {
@@ -16,45 +18,20 @@ namespace {
 
 using test::SimLinkTest;
 
-// The simulator's default panel (16 driving lines on one chip, 28 sensing
-// lines on two) in the tuner's configuration and hardware block.
-void describe_default_panel(uint8_t* c) {
-  c[cfg::kSensingChips] = 2;
-  c[cfg::kDrivingChips] = 1;
-  c[cfg::tx_start(0)] = 0;
-  c[cfg::tx_end(0)] = 15;
-  c[cfg::rx_start(0)] = 0;
-  c[cfg::rx_end(0)] = 13;
-  c[cfg::rx_start(1)] = 0;
-  c[cfg::rx_end(1)] = 13;
-}
-
 class OpenShort : public SimLinkTest {
  protected:
   void SetUp() override {
     SimLinkTest::SetUp();
     tuner = create_tuner();
-    describe_default_panel(tuner->config.bytes);
-    describe_default_panel(tuner->hardware_block + hw::kSensorConfiguration);
+    test::describe_sim_panel(tuner->config.bytes);
+    test::describe_sim_panel(tuner->hardware_block + hw::kSensorConfiguration);
+    trace = std::make_unique<test::TunerTrace>(*tuner);
     tuner->open_scaling = 10;  // raw x 10 / 10
     tuner->params.short_test_threshold = 30;
     tuner->params.short_test_get_times = 1;
-    trace_file = std::tmpfile();
-    tuner->log_stream = trace_file;
     library.frame.extra_lines = 2;
   }
-  std::string trace_text() {
-    std::fflush(trace_file);
-    std::rewind(trace_file);
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, trace_file)) > 0) text.append(buffer, n);
-    std::fclose(trace_file);
-    trace_file = std::tmpfile();
-    tuner->log_stream = trace_file;
-    return text;
-  }
+  std::string trace_text() { return trace->text(); }
   // The channel lines marked Fail, e.g. "RX[5]".
   static std::string failed(const std::string& text) {
     std::string out;
@@ -69,7 +46,7 @@ class OpenShort : public SimLinkTest {
     return out;
   }
   TunerPtr tuner;
-  FILE* trace_file = nullptr;  // owned by the tuner
+  std::unique_ptr<test::TunerTrace> trace;
 };
 
 TEST_F(OpenShort, OpenTestFindsEachDefect) {

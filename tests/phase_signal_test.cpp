@@ -8,6 +8,7 @@
 #include "maintenance/byte_order.h"
 #include "maintenance/parameter_checksums.h"
 #include "tests/support/sim_link.h"
+#include "tests/support/sim_panel_tuner.h"
 #include "tuning/frame_capture.h"
 #include "tuning/front_end.h"
 #include "paramfile/hardware_block_pack.h"
@@ -25,15 +26,7 @@ class PhaseSignal : public SimLinkTest {
   void SetUp() override {
     SimLinkTest::SetUp();
     tuner = create_tuner();
-    uint8_t* c = tuner->config.bytes;
-    c[cfg::kSensingChips] = 2;
-    c[cfg::rx_start(0)] = 0;
-    c[cfg::rx_end(0)] = 13;
-    c[cfg::rx_start(1)] = 0;  // also CalTarget0: TX 0
-    c[cfg::rx_end(1)] = 13;   // also CalTarget1: TX 13
-    const uint8_t targets[] = {3, 5, 8, 10, 15};
-    for (int i = 0; i < 5; ++i) c[cfg::cal_target(2 + i)] = targets[i];
-    write_le16(c + cfg::r_ratio(1), 3000);
+    test::describe_sim_panel(tuner->config.bytes);
     TuningParameters& p = tuner->params;
     p.ignore_nums_of_rx = 2;
     p.minimum_measure_time = 7;

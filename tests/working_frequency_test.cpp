@@ -9,6 +9,7 @@
 
 #include "maintenance/byte_order.h"
 #include "tests/support/sim_link.h"
+#include "tests/support/sim_panel_tuner.h"
 #include "tuning/front_end.h"
 #include "tuning/frequency_table.h"
 #include "tuning/tuner.h"
@@ -21,15 +22,7 @@ using test::SimLinkTest;
 
 // The simulator's default panel: 16 TX lines, 28 RX lines on two chips.
 void configure_default_panel(Tuner& t) {
-  uint8_t* c = t.config.bytes;
-  c[cfg::kSensingChips] = 2;
-  c[cfg::rx_start(0)] = 0;
-  c[cfg::rx_end(0)] = 13;
-  c[cfg::rx_start(1)] = 0;  // also CalTarget0: TX 0
-  c[cfg::rx_end(1)] = 13;   // also CalTarget1: TX 13
-  const uint8_t targets[] = {3, 5, 8, 10, 15};
-  for (int i = 0; i < 5; ++i) c[cfg::cal_target(2 + i)] = targets[i];
-  write_le16(c + cfg::r_ratio(1), 3000);
+  test::describe_sim_panel(t.config.bytes);
   TuningParameters& p = t.params;
   p.image_signal_low = 35;
   p.image_signal_high = 50;
