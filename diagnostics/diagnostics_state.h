@@ -6,6 +6,7 @@
 #include "diagnostics/capture_state.h"
 #include "diagnostics/log_records.h"
 #include "diagnostics/noise_line_state.h"
+#include "diagnostics/sensor_test_tables.h"
 
 namespace tmode {
 
@@ -22,6 +23,10 @@ struct DiagnosticsState {
   NoiseLineState noise;
   // Image captures: the frame assembly, the buffers and the log counters.
   CaptureState capture;
+  // The open and short tests' tables.
+  TunerFrameCapture tuner_frame = {};
+  ShortTestBytes short_bytes = {};
+  SensorTestBlock sensor_test = {};
 };
 
 DiagnosticsState& diagnostics_state();

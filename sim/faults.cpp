@@ -74,4 +74,20 @@ Fault garbled_byte(Bytes packet_prefix, int index, int times) {
   return fault;
 }
 
+Fault row_reads_answer(int16_t value) {
+  Fault f;
+  f.class_byte = '?';
+  f.sub_byte = 'B';
+  f.times = -1;
+  f.when = [](const Bytes& packet) { return packet.size() > 3 && packet[3] == 16; };
+  f.rewrite = [value](Bytes& reply) {
+    const size_t end = 7u + (reply.size() > 6 ? (reply[6] & 0x7Fu) : 0u);
+    for (size_t i = 7; i + 1 < reply.size() && i + 1 < end; i += 2) {
+      reply[i] = static_cast<uint8_t>(value & 0xFF);
+      reply[i + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+    }
+  };
+  return f;
+}
+
 }  // namespace tmode::sim

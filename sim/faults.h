@@ -49,4 +49,8 @@ Fault wrong_byte_to(Bytes packet_prefix, int index, uint8_t value, int times = 1
 // location).
 Fault garbled_byte(Bytes packet_prefix, int index, int times = 1);
 
+// Every register read from register 16 on ('?','B' at 16: the rows of a
+// scan) answers this value on every channel.
+Fault row_reads_answer(int16_t value);
+
 }  // namespace tmode::sim

@@ -17,6 +17,7 @@ int chip_first_rx(const SensorPanel& panel, int chip) {
 }
 
 double node_signal(const SensorPanel& panel, int tx, int rx) {
+  if (panel.flat) return 600.0 * (1 + 0.002 * rx);
   if (!panel.plateaus) return 600.0 * (1 + 0.002 * tx + 0.002 * rx);
   const int third = panel.tx_lines > 0 ? tx * 3 / panel.tx_lines : 0;
   return (500.0 + 100.0 * third) * (1 + 0.002 * rx);

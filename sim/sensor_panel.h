@@ -32,6 +32,7 @@ struct SensorPanel {
   int extra_lines = 2;    // frame lines before the driving lines: the noise line, the water line
   int calibration_constant = 900;
   bool plateaus = false;  // three levels of driving lines instead of a slope
+  bool flat = false;      // every driving line alike: 600 x (1 + 0.002 r)
   bool measurement_at_106 = false;  // the calibration measurement at 106/107 instead of 190/191
   PanelDefects defects;
 };

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim/sensor_setup.h"
 #include "sim/fault_options.h"
+#include "sim/sensor_setup.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -41,6 +41,7 @@ void print_usage() {
       "  --extra-lines N  frame lines before the driving lines (default 2)\n"
       "  --cal-constant K calibration constant (default 900; 300 cannot calibrate)\n"
       "  --plateaus       three signal levels across the driving lines\n"
+      "  --flat           every driving line alike\n"
       "  --level N        controller level ('?','X' byte 0; 0 scans one delay at a time)\n"
       "  --open-tx N, --open-rx N   an open line (reads 200 in the open-test frame)\n"
       "  --dip-rx N       a sensing line reading 900 in the open-test frame\n"
@@ -51,6 +52,7 @@ void print_usage() {
       "  --lost-report N  'J' report N of every frame is never sent\n"
       "  --no-end-report  the short test never ends\n"
       "  --frame-ms N     time between two streamed frames (default 5)\n"
+      "\n"
       "Faults (CMD is the command's first byte or two in hex, as the trace shows\n"
       "them after the report id and length, e.g. 3F or 3F65, or \"any\"; the\n"
       "options may repeat, and the first that matches a command applies):\n"
@@ -101,9 +103,9 @@ int run_command(std::vector<std::string> words, const std::string& path) {
 int main(int argc, char** argv) {
   enum {
     kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart,
-    kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kLevel, kOpenTx, kOpenRx, kDipRx,
-    kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs,
-    kNoReply, kLate, kVanishAfter, kReportAfter, kFlood
+    kNoReply, kLate, kVanishAfter, kReportAfter, kFlood,
+    kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kFlat, kLevel, kOpenTx, kOpenRx, kDipRx,
+    kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs
   };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
@@ -112,10 +114,15 @@ int main(int argc, char** argv) {
       {"mode", required_argument, nullptr, kMode},     {"modes", required_argument, nullptr, kModes},
       {"unpadded", no_argument, nullptr, kUnpadded},   {"trace", no_argument, nullptr, kTrace},
       {"restart-ms", required_argument, nullptr, kRestart},
+      {"no-reply", required_argument, nullptr, kNoReply}, {"late", required_argument, nullptr, kLate},
+      {"vanish-after", required_argument, nullptr, kVanishAfter},
+      {"report-after", required_argument, nullptr, kReportAfter},
+      {"flood", required_argument, nullptr, kFlood},
       {"tx", required_argument, nullptr, kTx},         {"rx", required_argument, nullptr, kRx},
       {"chips", required_argument, nullptr, kChips},   {"extra-lines", required_argument, nullptr, kExtraLines},
       {"cal-constant", required_argument, nullptr, kCalConstant},
-      {"plateaus", no_argument, nullptr, kPlateaus},   {"level", required_argument, nullptr, kLevel},
+      {"plateaus", no_argument, nullptr, kPlateaus},   {"flat", no_argument, nullptr, kFlat},
+      {"level", required_argument, nullptr, kLevel},
       {"open-tx", required_argument, nullptr, kOpenTx}, {"open-rx", required_argument, nullptr, kOpenRx},
       {"dip-rx", required_argument, nullptr, kDipRx},
       {"short-tx", required_argument, nullptr, kShortTx}, {"short-rx", required_argument, nullptr, kShortRx},
@@ -125,10 +132,6 @@ int main(int argc, char** argv) {
       {"lost-report", required_argument, nullptr, kLostReport},
       {"no-end-report", no_argument, nullptr, kNoEndReport},
       {"frame-ms", required_argument, nullptr, kFrameMs},
-      {"no-reply", required_argument, nullptr, kNoReply}, {"late", required_argument, nullptr, kLate},
-      {"vanish-after", required_argument, nullptr, kVanishAfter},
-      {"report-after", required_argument, nullptr, kReportAfter},
-      {"flood", required_argument, nullptr, kFlood},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
   tmode::sim::ControllerState state;
@@ -136,8 +139,6 @@ int main(int argc, char** argv) {
   std::string link_path;
   bool unpadded = false;
   bool tracing = false;
-  tmode::sim::SensorPanel& panel = state.panel;
-  tmode::sim::PanelDefects& defects = panel.defects;
   std::vector<tmode::sim::Fault> faults;
   int vanish_after = -1;
   int flood_rate = 0;
@@ -148,6 +149,14 @@ int main(int argc, char** argv) {
   auto refuse = [&](const char* name) {
     std::fprintf(stderr, "tmode-sim: invalid value for --%s: '%s'\n", name, optarg);
     return 2;
+  };
+  tmode::sim::SensorPanel& panel = state.panel;
+  tmode::sim::PanelDefects& defects = panel.defects;
+  // A whole number in range for a panel option, or the option is refused.
+  auto take = [&](int low, int high, int& out) {
+    if (!tmode::sim::parse_number(optarg, low, high, number)) return false;
+    out = number;
+    return true;
   };
   int option;
   // "+": stop at the first word that is not an option, so the command keeps its own.
@@ -190,29 +199,36 @@ int main(int argc, char** argv) {
       case kFlood:
         if (!tmode::sim::parse_flood(optarg, flood_rate, flood_ms)) return refuse("flood");
         break;
-      case kTx: panel.tx_lines = std::atoi(optarg); break;
-      case kRx: panel.rx_lines = std::atoi(optarg); break;
-      case kChips: panel.sensing_chips = std::atoi(optarg); break;
-      case kExtraLines: panel.extra_lines = std::atoi(optarg); break;
-      case kCalConstant: panel.calibration_constant = std::atoi(optarg); break;
+      case kTx: if (!take(1, 255, panel.tx_lines)) return refuse("tx"); break;
+      case kRx: if (!take(1, 255, panel.rx_lines)) return refuse("rx"); break;
+      case kChips: if (!take(1, 4, panel.sensing_chips)) return refuse("chips"); break;
+      case kExtraLines: if (!take(0, 8, panel.extra_lines)) return refuse("extra-lines"); break;
+      case kCalConstant:
+        if (!take(0, 30000, panel.calibration_constant)) return refuse("cal-constant");
+        break;
       case kPlateaus: panel.plateaus = true; break;
-      case kLevel: state.family.level[0] = static_cast<uint8_t>(std::atoi(optarg)); break;
-      case kOpenTx: defects.open_tx = std::atoi(optarg); break;
-      case kOpenRx: defects.open_rx = std::atoi(optarg); break;
-      case kDipRx: defects.dip_rx = std::atoi(optarg); break;
-      case kShortTx: defects.short_tx = std::atoi(optarg); break;
-      case kShortRx: defects.short_rx = std::atoi(optarg); break;
+      case kFlat: panel.flat = true; break;
+      case kLevel:
+        if (!tmode::sim::parse_number(optarg, 0, 255, number)) return refuse("level");
+        state.family.level[0] = static_cast<uint8_t>(number);
+        break;
+      case kOpenTx: if (!take(0, 255, defects.open_tx)) return refuse("open-tx"); break;
+      case kOpenRx: if (!take(0, 255, defects.open_rx)) return refuse("open-rx"); break;
+      case kDipRx: if (!take(0, 255, defects.dip_rx)) return refuse("dip-rx"); break;
+      case kShortTx: if (!take(0, 255, defects.short_tx)) return refuse("short-tx"); break;
+      case kShortRx: if (!take(0, 255, defects.short_rx)) return refuse("short-rx"); break;
       case kNoisyNode:
         if (std::sscanf(optarg, "%d,%d,%d", &defects.noisy_tx, &defects.noisy_rx, &defects.noise) != 3) {
-          std::fprintf(stderr, "tmode-sim: --noisy-node takes T,R,D\n");
-          return 2;
+          return refuse("noisy-node");
         }
         break;
-      case kDeadChip: defects.dead_chip = std::atoi(optarg); break;
-      case kCorruptWaveform: defects.corrupt_waveform_reads = std::atoi(optarg); break;
-      case kLostReport: defects.lost_report = std::atoi(optarg); break;
+      case kDeadChip: if (!take(0, 3, defects.dead_chip)) return refuse("dead-chip"); break;
+      case kCorruptWaveform:
+        if (!take(0, 1000000, defects.corrupt_waveform_reads)) return refuse("corrupt-waveform");
+        break;
+      case kLostReport: if (!take(0, 100000, defects.lost_report)) return refuse("lost-report"); break;
       case kNoEndReport: defects.missing_end_report = true; break;
-      case kFrameMs: state.stream.interval_ms = std::atoi(optarg); break;
+      case kFrameMs: if (!take(1, 10000, state.stream.interval_ms)) return refuse("frame-ms"); break;
       case 'h': print_usage(); return 0;
       default: print_usage(); return 2;
     }

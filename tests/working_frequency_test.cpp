@@ -9,6 +9,7 @@
 
 #include "maintenance/byte_order.h"
 #include "tests/support/sim_link.h"
+#include "tests/support/sim_panel_tuner.h"
 #include "tuning/front_end.h"
 #include "tuning/frequency_table.h"
 #include "tuning/tuner.h"
@@ -21,15 +22,7 @@ using test::SimLinkTest;
 
 // The simulator's default panel: 16 TX lines, 28 RX lines on two chips.
 void configure_default_panel(Tuner& t) {
-  uint8_t* c = t.config.bytes;
-  c[cfg::kSensingChips] = 2;
-  c[cfg::rx_start(0)] = 0;
-  c[cfg::rx_end(0)] = 13;
-  c[cfg::rx_start(1)] = 0;  // also CalTarget0: TX 0
-  c[cfg::rx_end(1)] = 13;   // also CalTarget1: TX 13
-  const uint8_t targets[] = {3, 5, 8, 10, 15};
-  for (int i = 0; i < 5; ++i) c[cfg::cal_target(2 + i)] = targets[i];
-  write_le16(c + cfg::r_ratio(1), 3000);
+  test::describe_sim_panel(t.config.bytes);
   TuningParameters& p = t.params;
   p.image_signal_low = 35;
   p.image_signal_high = 50;
@@ -115,22 +108,6 @@ TEST(FrontEnd, SeriesSineAndRsValues) {
   uint8_t out[4] = {};
   rs_values_for(*t, 4, out);
   EXPECT_EQ(out[1], 0x40);
-}
-
-// Every row read ('?','B' at register 16) answers this value on every channel.
-sim::Fault rows_reading(uint8_t low_byte, uint8_t high_byte) {
-  sim::Fault f;
-  f.class_byte = '?';
-  f.sub_byte = 'B';
-  f.times = -1;
-  f.when = [](const sim::Bytes& packet) { return packet[3] == 16; };
-  f.rewrite = [low_byte, high_byte](sim::Bytes& reply) {
-    for (size_t i = 7; i + 1 < reply.size() && i < 7u + (reply[6] & 0x7Fu); i += 2) {
-      reply[i] = low_byte;
-      reply[i + 1] = high_byte;
-    }
-  };
-  return f;
 }
 
 class WorkingFrequencies : public SimLinkTest {
@@ -228,7 +205,7 @@ TEST_F(WorkingFrequencies, SlowTxGainRefused) {
 TEST_F(WorkingFrequencies, NoTargetFits) {
   // Rows of 100 (peaks of 6): the first target fits at no GainA.
   tuner->controller_level = 0;
-  sim.add_fault(rows_reading(100, 0));
+  sim.add_fault(sim::row_reads_answer(100));
   tuner->params.nums_of_freq = 1;
   ASSERT_EQ(register_file_frequencies(*tuner), 1);
   tuner->params.working_freq_count = 0;
@@ -250,7 +227,7 @@ TEST_F(WorkingFrequencies, RetriesOfOneIndexAreBounded) {
   tuner->params.nums_of_freq = 2;
   tuner->params.working_freq_count = 1;  // WorkingFreq0 = 0: entries 0 and 1
   ASSERT_EQ(register_file_frequencies(*tuner), 1);
-  sim.add_fault(rows_reading(0x40, 0x06));
+  sim.add_fault(sim::row_reads_answer(1600));
   testing::internal::CaptureStdout();
   EXPECT_EQ(select(), 0);
   const std::string out = testing::internal::GetCapturedStdout();

@@ -60,13 +60,6 @@ int read_phase_data(int tx_line, int delays, int columns) {
   return ok ? 1 : 0;
 }
 
-bool ignored(const Tuner& tuner, int rx) {
-  for (int i = 0; i < tuner.ignored_rx_count && i < 16; ++i) {
-    if (tuner.ignored_rx[i] == rx) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int receive_line_count(const Tuner& tuner) {
@@ -91,44 +84,66 @@ int read_raw_row(const Tuner& tuner, int16_t* row, int capacity) {
   return at;
 }
 
+bool rx_ignored(const Tuner& tuner, int rx) {
+  for (int i = 0; i < tuner.ignored_rx_count && i < 16; ++i) {
+    if (tuner.ignored_rx[i] == rx) return true;
+  }
+  return false;
+}
+
+bool evaluated_rx_range(const Tuner& tuner, int* first, int* end) {
+  const int columns = receive_line_count(tuner);
+  *first = tuner.params.ignore_nums_of_rx;
+  *end = columns - tuner.params.ignore_nums_of_rx;
+  return columns > 0 && *first < *end;
+}
+
+int for_each_delay(Tuner& tuner, int tx_line, int gain_a, int delays,
+                   FunctionRef<void(int delay, const int16_t* row, int columns)> take) {
+  const int columns = receive_line_count(tuner);
+  if (columns <= 0 || delays <= 0 || delays > kMaxDelayRange) return 0;
+  if (tuner.controller_level != 0) {
+    if (!read_phase_data(tx_line, delays, columns)) return 0;
+    for (int d = 0; d < delays; ++d) take(d, phase_data.rows[d], columns);
+    return 1;
+  }
+  for (int d = 0; d < delays; ++d) {
+    int16_t row[kMaxRxLines] = {};
+    const uint8_t delay_byte = static_cast<uint8_t>(gain_a > 15 ? (d | 0x80) : d);
+    if (write_chip_registers(kAllChips, 11, 1, &delay_byte) != 1 || start_chip_scan(tx_line, tx_line) != 0 ||
+        read_raw_row(tuner, row, kMaxRxLines) != columns) {
+      return 0;
+    }
+    take(d, row, columns);
+  }
+  return 1;
+}
+
 int measure_phase_peaks(Tuner& tuner, int target, int rs, int gain_a, const uint8_t* rs_per_chip,
                         int* peak_a, int* peak_b) {
   int delays = delay_range(tuner.frequency_template, tuner.frequency_template[12]);
   if (delays > kMaxDelayRange) delays = kMaxDelayRange;
-  const int columns = receive_line_count(tuner);
-  const int skip = tuner.params.ignore_nums_of_rx;
-  if (delays == 0 || columns <= 0 || skip >= columns - skip) return 0;
+  int first = 0, end = 0;
+  if (delays == 0 || !evaluated_rx_range(tuner, &first, &end)) return 0;
   const int tx_line = tuner.config.bytes[cfg::cal_target(target)];
   if (!set_up_sensing_chips(tuner, gain_a, rs_per_chip, 0, 0, 0, 0)) return 0;
-  const bool all_at_once = tuner.controller_level != 0;
-  if (all_at_once && !read_phase_data(tx_line, delays, columns)) return 0;
-
   int best_max = -1, best_min = 0;
-  for (int d = 0; d < delays; ++d) {
-    int16_t row_buffer[kMaxRxLines] = {};
-    const int16_t* row = row_buffer;
-    if (all_at_once) {
-      row = phase_data.rows[d];
-    } else {
-      const uint8_t delay_byte = static_cast<uint8_t>(gain_a > 15 ? (d | 0x80) : d);
-      if (write_chip_registers(kAllChips, 11, 1, &delay_byte) != 1 || start_chip_scan(tx_line, tx_line) != 0 ||
-          read_raw_row(tuner, row_buffer, kMaxRxLines) != columns) {
-        return 0;
-      }
-    }
+  bool counted = true;
+  const int done = for_each_delay(tuner, tx_line, gain_a, delays, [&](int, const int16_t* row, int) {
     int low = 1 << 30, high = -1;
-    for (int r = skip; r < columns - skip; ++r) {
-      if (ignored(tuner, r)) continue;
+    for (int r = first; r < end; ++r) {
+      if (rx_ignored(tuner, r)) continue;
       const int v = std::abs(row[r] * 16 / 128 / 2);
       if (v < low) low = v;
       if (v > high) high = v;
     }
-    if (high < 0) return 0;
+    if (high < 0) counted = false;
     if (high > best_max) {
       best_max = high;
       best_min = low;
     }
-  }
+  });
+  if (!done || !counted) return 0;
   *peak_a = best_min;
   *peak_b = best_max;
   if (tuner.adjust_window && target >= 0 && target < kImageChannels && rs >= 0 && rs < kAdjustRsValues &&

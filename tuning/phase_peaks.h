@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "protocol/function_ref.h"
 #include "tuning/tuner.h"
 
 namespace tmode {
@@ -18,6 +19,19 @@ int receive_line_count(const Tuner& tuner);
 // One raw row: each sensing chip's channels as int16 at its registers 16 +
 // 2k, after a scan. The number of values, or -1.
 int read_raw_row(const Tuner& tuner, int16_t* row, int capacity);
+
+// The evaluated RX lines: IgnoreNumsOfRX up to (not including) the RX count
+// - IgnoreNumsOfRX. False when that range is empty.
+bool evaluated_rx_range(const Tuner& tuner, int* first, int* end);
+// True for an RX line of the tuner's ignore list.
+bool rx_ignored(const Tuner& tuner, int rx);
+
+// The raw row of TX line tx_line at each delay step d from 0 to delays - 1:
+// with controller_level 0 each delay is written to register 11 (bit 7 when
+// gain_a is above 15), scanned and read; otherwise one phase-data scan
+// streams them all. 1, or 0 when a command fails.
+int for_each_delay(Tuner& tuner, int tx_line, int gain_a, int delays,
+                   FunctionRef<void(int delay, const int16_t* row, int columns)> take);
 
 // For delay steps 0 to D - 1 (D from the frequency template, at most 128):
 // the smallest and largest |raw x 16 / 128 / 2| over the evaluated RX lines

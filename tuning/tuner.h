@@ -94,6 +94,10 @@ struct Tuner {
   bool model_group_1 = false;
   bool model_group_2 = false;
   bool model_group_3 = false;
+  // Set when a calibration run starts: newer controllers calibrate by their
+  // reference measurement.
+  bool use_reference_calibration = false;
+  int16_t chip_targets[kMaxSensingChips] = {};  // per-chip calibration targets
   uint8_t auto_target_done = 0;
   uint8_t ignored_rx[16] = {};
   uint8_t ignored_rx_count = 0;
@@ -112,6 +116,7 @@ struct Tuner {
   int32_t mutual_cap_argument = 0;
   int32_t mutual_cap_values[3] = {};
   uint16_t open_scaling = 0;
+  uint8_t tx_sign_marker[2] = {};  // 1, '+': the short test prints Tx values negated
   uint16_t mutual_scaling = 0;
 
   int16_t raw_table[kRawTableLines][kRawTableColumns] = {};

@@ -1,0 +1,42 @@
+// The open and short tests: the Tuner generation, which reads its own frames
+// and writes to the Tuner's log stream with "\n" line ends, and the
+// sensor-test generation, which judges tables already in LibraryState and
+// writes its block to the main log with "\r\n".
+#pragma once
+
+#include <cstdint>
+
+#include "tuning/tuner.h"
+
+namespace tmode {
+
+inline constexpr uint16_t kOpenTestFrameWord = 0x4080;
+inline constexpr uint16_t kShortTestWord = 0x8004;
+inline constexpr uint16_t kStopDataWord = 0x8000;
+
+// Reads one frame of the data word into the tuner's raw table (Tx lines at
+// their rows). 1 when a complete frame arrived (or both ready flags were
+// still set from an earlier call), else 0.
+int read_tuner_frame(Tuner& tuner, int reserved, uint16_t word);
+
+// 1 when channel i (an Rx channel when n is rx_total, a Tx channel when n is
+// tx_total) reads lower than a neighbour by more than the limit at either
+// end of the sensor, both values being below the option threshold.
+int check_edge_difference(const int16_t (*table)[172], int option_threshold, int i, int n, int diff_threshold,
+                          int edge_tolerance);
+
+// 1 pass, 0 fail.
+int tuner_open_test(Tuner& tuner, int tx_threshold, int rx_threshold, int option_threshold, int diff_tx,
+                    int diff_rx, int edge_tx, int edge_rx);
+int tuner_short_test(Tuner& tuner);
+
+// 0 pass, -1 fail.
+int evaluate_open_test(int reserved1, int reserved2, int tx_threshold, int rx_threshold, int option_threshold,
+                       int diff_tx, int diff_rx, int edge_tx, int edge_rx);
+int evaluate_short_test(int threshold);
+
+// The open-scaling word applied to a raw value: bit 15 set s x raw / 10,
+// clear raw x 10 / s, s = 0 raw; kept as 16 bits.
+int16_t apply_open_scaling(uint16_t word, int raw);
+
+}  // namespace tmode
