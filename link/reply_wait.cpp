@@ -102,14 +102,14 @@ WaitDeadline reply_deadline(const timespec& now, int s, int ms) {
 }
 
 bool time_left(const WaitDeadline& deadline, const timespec& now, int& s, int& ms) {
-  const long now_usec = now.tv_nsec / 1000;
+  const int64_t now_usec = now.tv_nsec / 1000;
   if (deadline.sec < now.tv_sec || (deadline.sec == now.tv_sec && deadline.usec <= now_usec)) {
     s = 0;
     ms = 0;
     return false;
   }
-  long sec = deadline.sec - now.tv_sec;
-  long usec = deadline.usec - now_usec;
+  int64_t sec = deadline.sec - now.tv_sec;
+  int64_t usec = deadline.usec - now_usec;
   if (usec < 0) {
     usec += 1000000;
     --sec;

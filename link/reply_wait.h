@@ -10,9 +10,10 @@ namespace tmode {
 
 inline constexpr int kReplyTimedOut = 110;  // ETIMEDOUT
 
-// A deadline on the monotonic clock, in seconds and microseconds.
+// A deadline on the monotonic clock, in seconds and microseconds (below a
+// million, so long as timespec's nanoseconds are).
 struct WaitDeadline {
-  long sec;
+  int64_t sec;
   long usec;
 };
 
