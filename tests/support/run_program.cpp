@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "tests/support/emulator.h"
+
 extern char** environ;
 
 namespace tmode::test {
@@ -23,12 +25,15 @@ ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) 
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   std::vector<char*> args;
+  for (const char* word : kEmulatorWords) {
+    if (word) args.push_back(const_cast<char*>(word));
+  }
   for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
   args.push_back(nullptr);
 
   const auto start = std::chrono::steady_clock::now();
   pid_t child = -1;
-  const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
+  const int spawned = posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   if (spawned != 0) {

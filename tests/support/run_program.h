@@ -13,6 +13,8 @@ struct ProgramResult {
   double wall_ms = 0;
 };
 
+// Runs a program of this build (through the emulator in a cross build) and
+// waits for it at most `timeout_ms`.
 ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms = 60000);
 
 // Runs `body` in this process with file descriptor 1 redirected to a file,
