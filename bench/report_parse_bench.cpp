@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
 

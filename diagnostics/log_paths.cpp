@@ -6,7 +6,8 @@
 #include <ctime>
 #include <initializer_list>
 
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
+#include "maintenance/maintenance_state.h"
 
 namespace tmode {
 
@@ -66,8 +67,8 @@ int set_log_file_prefix(int, int, char* text) {
   char prefix[kPrefixSize] = {};
   if (text != nullptr) std::memcpy(prefix, text, strnlen(text, kPrefixSize - 1));
 
-  const bool all_models = !small_panel_model(library.model_code);
-  LogPathSet& paths = library.log_paths;
+  const bool all_models = !small_panel_model(maintenance_state().model_code);
+  LogPathSet& paths = diagnostics_state().log_paths;
   join_path(paths.slots[kMainLog], {"./LogFile/", prefix, "_", stamp, ".csv"});
   for (const TypedLog& log : kTypedLogs) {
     if (!log.every_model && !all_models) continue;

@@ -3,13 +3,14 @@
 #include <cstdio>
 
 #include "diagnostics/log_stream.h"
-#include "link/library_state.h"
+#include "diagnostics/diagnostics_state.h"
+#include "protocol/protocol_state.h"
 
 namespace tmode {
 
 int log_raw16_table() {
-  const int rx_total = library.ranges.rx_total;
-  const int tx_total = library.ranges.tx_total;
+  const int rx_total = protocol_state().ranges.rx_total;
+  const int tx_total = protocol_state().ranges.tx_total;
   if (!frame_fits_tables(rx_total, tx_total, 0)) return -1;
 
   SharedLogFile log(kMainLog, "a+");
@@ -18,7 +19,7 @@ int log_raw16_table() {
   std::fputs("\r\nRAW16 DATA\r\n", out);
   for (int r = 0; r < rx_total; ++r) {
     std::fprintf(out, "Rx[ %02d ]", r);
-    for (int t = 0; t < tx_total; ++t) std::fprintf(out, ",%d", library.test_raw.values[t][r]);
+    for (int t = 0; t < tx_total; ++t) std::fprintf(out, ",%d", diagnostics_state().test_raw.values[t][r]);
     std::fputs("\r\n", out);
   }
   std::fputs(",", out);

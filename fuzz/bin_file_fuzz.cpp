@@ -5,7 +5,7 @@
 #include "fuzz/fuzz_file.h"
 #include "paramfile/bin_file.h"
 #include "paramfile/hardware_block_pack.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tmode::fuzz::quiet_stdout();

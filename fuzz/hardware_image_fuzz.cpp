@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/model_image_access.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

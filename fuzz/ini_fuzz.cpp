@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_file.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "tuning/ini_reader.h"
 #include "tuning/tuning_file.h"
 

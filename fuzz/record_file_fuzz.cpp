@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "fuzz/firmware_input.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/firmware_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

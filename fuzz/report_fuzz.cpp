@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
 #include "link/report_utils.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_file.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "paramfile/bin_file.h"
 #include "paramfile/text_files.h"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 #include "link/node_access.h"
 
 namespace tmode {
@@ -36,7 +36,7 @@ const char* const kProductNames[kProductNameCount] = {
 namespace {
 
 void store_path(const char* path, char* out_path) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   std::snprintf(link.device_path, sizeof link.device_path, "%s", path);
   std::snprintf(out_path, kDevicePathSize, "%s", path);
 }
@@ -55,7 +55,7 @@ void scan_hidraw_nodes(char* out_path) {
     std::snprintf(path, sizeof path, "/dev/hidraw%d", n);
     if (io.access_node(path, F_OK) != 0) continue;
     if (probe_hidraw_node(path) == 0) {
-      ++library.link.device_count;
+      ++link_session().device_count;
       store_path(path, out_path);
     }
   }
@@ -65,7 +65,7 @@ void scan_hidraw_nodes(char* out_path) {
 
 int set_device_path(const char* path, int length) {
   if (length < 0 || length > kDevicePathSize - 1) return 0;
-  char* field = library.link.device_path;
+  char* field = link_session().device_path;
   std::memcpy(field, path, static_cast<size_t>(length));
   std::memset(field + length, 0, static_cast<size_t>(kDevicePathSize - length));
   return 1;
@@ -74,10 +74,10 @@ int set_device_path(const char* path, int length) {
 int discover_device(char* out_path) {
   // Each discovery counts afresh: a count left from an earlier scan must not
   // report a device that is gone.
-  library.link.device_count = 0;
+  link_session().device_count = 0;
   scan_hidraw_nodes(out_path);
   probe_i2c_node(out_path);
-  return static_cast<int>(library.link.device_count);
+  return static_cast<int>(link_session().device_count);
 }
 
 int probe_hidraw_node(const char* path) {
@@ -106,16 +106,17 @@ int probe_hidraw_node(const char* path) {
 
 int probe_i2c_node(char* out_path) {
   if (node_access().access_node(kI2cNodePath, F_OK) != 0) return 0;
-  ++library.link.device_count;
+  ++link_session().device_count;
   store_path(kI2cNodePath, out_path);
   return 1;
 }
 
-int connect_daemon_socket() {
+int connect_unix_socket(const char* path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
-                node_access().daemon_socket_path);
+  // A path the address cannot hold would connect a different, cut name.
+  if (path == nullptr || std::strlen(path) >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path, std::strlen(path));
 
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -127,6 +128,8 @@ int connect_daemon_socket() {
   (void)::setsockopt(fd, 6 /* IPPROTO_TCP */, 1 /* TCP_NODELAY */, &one, sizeof one);
   return fd;
 }
+
+int connect_daemon_socket() { return connect_unix_socket(node_access().daemon_socket_path); }
 
 int query_hid_product_kind(int fd) {
   hidraw_devinfo info{};

@@ -27,6 +27,10 @@ int probe_i2c_node(char* out_path);
 // Connects the controller daemon's Unix socket: the descriptor, or -1.
 int connect_daemon_socket();
 
+// Connects a Unix stream socket at path as the daemon's socket is
+// connected: the descriptor, or -1 (also for a path of 108 bytes or more).
+int connect_unix_socket(const char* path);
+
 // Classifies an open hidraw node by its USB ids: 1 for the 0x61FE product,
 // 2 for the rest of the 0x61xx family of vendor 0x2B9D, 0 otherwise.
 int query_hid_product_kind(int fd);

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 
 #include "link/discovery.h"
-#include "link/library_state.h"
+#include "link/link_session.h"
+#include "link/node_open.h"
 #include "link/reply_wait.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
@@ -43,7 +45,8 @@ int avoid_descriptor_zero(int fd) {
 // descriptor is finished (device removed, daemon gone): a dead descriptor
 // stays readable, and polling it on would pin a core.
 void* reader_thread(void*) {
-  LinkSession& link = library.link;
+  mark_reader_thread();
+  LinkSession& link = link_session();
   const int fd = link.read_fd;
   const bool is_socket = link.fd_is_socket;
   pollfd waits[2] = {{fd, POLLIN, 0}, {link.wake_fd, POLLIN, 0}};
@@ -72,6 +75,8 @@ void* reader_thread(void*) {
     if (classify_report(rx[1], rx[2], rx[3], size, rx) == kReportReply) post_reply(rx, size);
     std::memset(link.rx_report, 0, sizeof link.rx_report);
   }
+  // Whoever waits for a reply now waits in vain: tell them at once.
+  end_reply_hand_over();
   return nullptr;
 }
 
@@ -81,25 +86,57 @@ void reset_session_buffers(LinkSession& link) {
   link.staging = ReportStaging{};
 }
 
+// The result packs read_fd << 16 | write_fd into a positive int.
+constexpr int kHighestPackableDescriptor = 32767;
+
+// Waits until fd can take more bytes or the deadline passes.
+bool wait_writable(int fd, const WaitDeadline& deadline) {
+  for (;;) {
+    int s = 0, ms = 0;
+    if (!time_left(deadline, monotonic_now(), s, ms)) return false;
+    const int64_t wait_ms = static_cast<int64_t>(s) * 1000 + ms + 1;
+    pollfd out{fd, POLLOUT, 0};
+    const int ready = ::poll(&out, 1, wait_ms > INT_MAX ? INT_MAX : static_cast<int>(wait_ms));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready > 0) return (out.revents & (POLLERR | POLLNVAL)) == 0;
+  }
+}
+
 }  // namespace
 
-bool link_is_open() { return library.link.write_fd >= 1; }
+bool link_descriptor_held() { return link_session().write_fd >= 1; }
+
+bool link_is_open() {
+  const LinkSession& link = link_session();
+  if (link.write_fd < 1) return false;
+  // A reader that stopped on its own left a dead descriptor behind.
+  return !(link.reader_running && link.link_dead.load(std::memory_order_acquire));
+}
 
 int open_link(int, int, int start_reader) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
+  // From a report handler this would start a second reader on the first
+  // one's descriptors.
+  if (on_reader_thread()) return -1;
   if (link.read_fd >= 0 || link.write_fd >= 0) return -1;
   ensure_reply_sync();
 
   bool is_socket = false;
-  int fd = ::open(link.device_path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+  int fd = open_link_node(link.device_path, is_socket);
+  if (fd == kNodeRefused) return -1;
   if (fd < 0) {
     fd = connect_daemon_socket();
     if (fd < 0) return -1;
     is_socket = true;
-    link.socket_mode = 1;
   }
+  if (is_socket) link.socket_mode = 1;
   fd = avoid_descriptor_zero(fd);
   if (fd < 0) return -1;
+  if (fd > kHighestPackableDescriptor) {
+    // Every lower descriptor is taken, so it cannot be moved down either.
+    ::close(fd);
+    return -1;
+  }
 
   link.read_fd = fd;
   link.write_fd = fd;
@@ -112,6 +149,16 @@ int open_link(int, int, int start_reader) {
     return (link.read_fd << 16) | link.write_fd;
   }
 
+  pthread_mutex_lock(&link.reply_mutex);
+  link.reply_pending = 0;
+  link.reply_waiters = 0;
+  link.reply_expected = 0;
+  link.reply_head = 0;
+  link.reply_offered = false;
+  link.reader_ended = false;
+  link.link_dead.store(false, std::memory_order_release);
+  pthread_mutex_unlock(&link.reply_mutex);
+
   link.wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (link.wake_fd < 0 || pthread_create(&link.reader, nullptr, reader_thread, nullptr) != 0) {
     link.reader_running = 0;
@@ -120,16 +167,13 @@ int open_link(int, int, int start_reader) {
   }
   sched_yield();
   link.reader_running = 1;
-  pthread_mutex_lock(&link.reply_mutex);
-  link.reply_pending = 0;
-  link.reply_waiters = 0;
-  link.reply_offered = false;
-  pthread_mutex_unlock(&link.reply_mutex);
   return (link.read_fd << 16) | link.write_fd;
 }
 
 int close_link(int, int) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
+  // A report handler cannot join the thread it runs on.
+  if (on_reader_thread()) return -1;
   if (link.read_fd < 1 || link.write_fd < 1) return -1;
 
   if (link.reader_running) {
@@ -153,15 +197,31 @@ int close_link(int, int) {
   return result;
 }
 
-int link_write(int n) {
-  LinkSession& link = library.link;
+int link_write_until(int n, const WaitDeadline& deadline) {
+  LinkSession& link = link_session();
   if (n < 0 || n > kReportSize || link.write_fd < 0) return -1;
-  ssize_t written;
-  do {
-    written = link.fd_is_socket ? ::send(link.write_fd, link.tx_report, n, MSG_NOSIGNAL)
-                                : ::write(link.write_fd, link.tx_report, n);
-  } while (written < 0 && errno == EINTR);
-  return static_cast<int>(written);
+  int done = 0;
+  while (done < n) {
+    // Both descriptors are non-blocking for the write: a full queue waits
+    // below, within the deadline, instead of blocking for good.
+    const ssize_t written =
+        link.fd_is_socket
+            ? ::send(link.write_fd, link.tx_report + done, static_cast<size_t>(n - done), MSG_NOSIGNAL | MSG_DONTWAIT)
+            : ::write(link.write_fd, link.tx_report + done, static_cast<size_t>(n - done));
+    if (written > 0) {
+      done += static_cast<int>(written);
+      continue;
+    }
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && wait_writable(link.write_fd, deadline)) {
+      continue;
+    }
+    // Nothing more goes: what went so far, or the failure itself.
+    return done > 0 ? done : static_cast<int>(written);
+  }
+  return done;
 }
+
+int link_write(int n) { return link_write_until(n, reply_deadline(monotonic_now(), kWriteLimitS, 0)); }
 
 }  // namespace tmode

@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <time.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -20,6 +21,7 @@ inline constexpr int kMaxPacketLength = 62;   // payload that fits one report
 inline constexpr int kDevicePathSize = 512;
 inline constexpr int kHandlerSlots = 32;
 inline constexpr int kAccumulationSize = 1024;
+inline constexpr int kReplyQueueSize = 8;  // replies a waiter has not taken yet
 
 // Called on the reader thread with (0, report size, report bytes).
 using ReportCallback = void (*)(int reserved, int size, const uint8_t* report);
@@ -55,14 +57,29 @@ struct LinkSession {
   uint8_t tx_report[kReportSize] = {};
 
   // Reply hand-over. Everything below up to the handler table is guarded by
-  // reply_mutex (initialised once, see reply_wait.cpp).
+  // reply_mutex (initialised once, see reply_wait.cpp). Replies that arrive
+  // while a command expects one, or while somebody waits, are queued in
+  // arrival order and each is copied out to the caller inside the locked
+  // section that takes it, so a report right behind a reply cannot replace
+  // it. A reply nobody expects is offered for a short window and then stays
+  // in reply_report unmarked.
   pthread_mutex_t reply_mutex = PTHREAD_MUTEX_INITIALIZER;
   pthread_cond_t reply_cond{};
-  uint8_t reply_pending = 0;   // a handed-over reply nobody consumed yet
-  uint8_t reply_waiters = 0;   // callers inside a wait
-  bool reply_offered = false;  // a reply posted with nobody waiting ...
-  timespec offer_expiry{};     // ... that a waiter arriving before this takes
-  uint8_t reply_report[kReportSize] = {};  // written by reader, read by caller
+  uint8_t reply_pending = 0;     // replies queued and not consumed yet (reader adds, caller takes)
+  uint8_t reply_waiters = 0;     // callers inside a wait (caller)
+  uint8_t reply_expected = 0;    // a command is between its first write and its end (caller)
+  uint8_t reply_head = 0;        // oldest queued reply (caller advances)
+  uint32_t replies_dropped = 0;  // queued replies pushed out by newer ones (reader)
+  bool reader_ended = false;     // the reader stopped on its own: the link is dead (reader)
+  bool reply_offered = false;    // the queued reply was posted with nobody expecting it ...
+  timespec offer_expiry{};       // ... and a waiter arriving before this still takes it
+  uint8_t reply_arrival[kReportSize] = {};  // each reply laid over the one before (reader)
+  uint8_t reply_queue[kReplyQueueSize][kReportSize] = {};  // (reader writes, caller reads)
+  uint8_t reply_report[kReportSize] = {};  // the reply last taken, or posted unexpected (both)
+
+  // Mirrors reader_ended for lock-free readers such as link_is_open (reader
+  // sets it, open_link clears it).
+  std::atomic<bool> link_dead{false};
 
   // reader only.
   uint8_t rx_report[kReportBufferSize] = {};
@@ -77,5 +94,8 @@ struct LinkSession {
   uint8_t accumulation[kAccumulationSize] = {};
   int accumulated = 0;
 };
+
+// The process-wide session, the link's part of the library state.
+LinkSession& link_session();
 
 }  // namespace tmode

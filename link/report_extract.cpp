@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 
 namespace tmode {
 
@@ -81,7 +81,7 @@ int extract_report(ReportStaging& staging, int fd, bool is_socket, uint8_t* out,
 }
 
 int read_report(int fd, uint8_t* out, int max_len) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   return extract_report(link.staging, fd, link.fd_is_socket, out, max_len);
 }
 

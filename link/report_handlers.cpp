@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 
 namespace tmode {
 
@@ -30,8 +30,9 @@ const ReportHandler* find_handler(const LinkSession& link, uint8_t class_byte, u
 }  // namespace
 
 int register_report_handler(int class_key, int sub_key, ReportCallback callback) {
-  LinkSession& link = library.link;
-  if (!link.reader_running) return -1;
+  LinkSession& link = link_session();
+  // A reader that stopped on a dead descriptor will call nobody.
+  if (!link.reader_running || link.link_dead.load(std::memory_order_acquire)) return -1;
   std::lock_guard lock(link.handler_mutex);
   for (ReportHandler& entry : link.handlers) {
     if (entry.use_count != 0) continue;
@@ -45,7 +46,7 @@ int register_report_handler(int class_key, int sub_key, ReportCallback callback)
 }
 
 int unregister_report_handler(int class_key, int sub_key) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   std::lock_guard lock(link.handler_mutex);
   for (ReportHandler& entry : link.handlers) {
     if (static_cast<int16_t>(entry.class_key) == static_cast<int16_t>(class_key) &&
@@ -58,7 +59,7 @@ int unregister_report_handler(int class_key, int sub_key) {
 }
 
 void clear_report_handlers() {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   std::lock_guard lock(link.handler_mutex);
   std::memset(link.handlers, 0, sizeof link.handlers);
 }
@@ -77,7 +78,7 @@ int classify_report(uint8_t length_byte, uint8_t class_byte, uint8_t sub_byte, i
   if (is_event_class(class_byte)) return kReportHandled;
   if (class_byte == '6' && sub_byte >= 0x50 && sub_byte <= 0x53) return kReportHandled;
 
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   // Held across the callback, so that unregistering waits for a running one.
   std::lock_guard lock(link.handler_mutex);
   const ReportHandler* entry = find_handler(link, class_byte, sub_byte);

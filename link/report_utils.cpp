@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 
 namespace tmode {
 
@@ -22,7 +22,7 @@ void reset_pieces(int* position, int* total, int* state) {
 
 int copy_whole(const uint8_t* report, int size) {
   if (size < 0 || size > kReportSize) return -1;
-  std::memcpy(library.link.rx_report, report, static_cast<size_t>(size));
+  std::memcpy(link_session().rx_report, report, static_cast<size_t>(size));
   return size;
 }
 
@@ -44,7 +44,7 @@ int wrap_report(uint8_t* buffer) {
 }
 
 int count_buffered_reports(int fd) {
-  LinkSession& link = library.link;
+  LinkSession& link = link_session();
   uint8_t incoming[kReportSize];
   const ssize_t n = link.fd_is_socket ? ::recv(fd, incoming, sizeof incoming, 0)
                                       : ::read(fd, incoming, sizeof incoming);
@@ -76,7 +76,7 @@ int reassemble_text_reply(const uint8_t* report, int* position, int* total, int 
   if (report[0] != kReportId) return -1;
   const uint8_t length = report[1];
   const uint8_t class_byte = report[2];
-  uint8_t* text = library.link.rx_report;
+  uint8_t* text = link_session().rx_report;
 
   if (length >= 5 || (length == 4 && std::isalnum(report[3]))) return copy_whole(report, size);
 

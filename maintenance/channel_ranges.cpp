@@ -1,4 +1,5 @@
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "maintenance/parameter_images.h"
 
 namespace tmode {
@@ -29,8 +30,8 @@ bool take_ranges(const uint8_t* pairs, int count, int32_t* start, int32_t* end, 
 }  // namespace
 
 int compute_channel_ranges() {
-  const uint8_t* block = library.images.hardware1;
-  ChannelRanges& r = library.ranges;
+  const uint8_t* block = maintenance_state().images.hardware1;
+  ChannelRanges& r = protocol_state().ranges;
   r.driving_chip_count = block[kDrivingChipCount];
   r.sensing_chip_count = block[kSensingChipCount];
   if (r.driving_chip_count > kMaxDrivingChips || r.sensing_chip_count > kMaxSensingChips) return 0;

@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "link/file_handle.h"
-#include "link/library_state.h"
+#include "link/link_session.h"
+#include "maintenance/maintenance_state.h"
 #include "link/link.h"
 #include "link/report_utils.h"
 #include "maintenance/byte_order.h"
@@ -146,7 +147,7 @@ FirmwareRecord* record_list(RecordFile& file, int k) {
 }
 
 int load_firmware_file(const char* path) {
-  RecordFile& f = library.firmware_file;
+  RecordFile& f = maintenance_state().firmware_file;
   std::memset(&f, 0, sizeof f);
   if (path == nullptr) return -1;
   int result = -1;
@@ -157,7 +158,7 @@ int load_firmware_file(const char* path) {
 
 int send_firmware() {
   if (!link_is_open()) return -1;
-  RecordFile& f = library.firmware_file;
+  RecordFile& f = maintenance_state().firmware_file;
   if (send_record_list(f.main_read, f.main_records) != 0) return -1;
   for (int k = 0; k < kRecordListCount; ++k) {
     if (send_record_list(f.list_held[k], record_list(f, k)) != 0) return -1;
@@ -167,7 +168,7 @@ int send_firmware() {
 
 int finish_firmware_update() {
   if (!link_is_open()) return -1;
-  const RecordFile& f = library.firmware_file;
+  const RecordFile& f = maintenance_state().firmware_file;
   const uint16_t w1 = f.header.finish_w1;
   const uint16_t w2 = f.header.finish_w2;
   uint8_t packet[7] = {kClass, kFinishCommand};

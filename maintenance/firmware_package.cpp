@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "link/file_handle.h"
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "link/link.h"
 #include "link/report_utils.h"
 #include "maintenance/byte_order.h"
@@ -146,7 +146,7 @@ int send_records(const FirmwareRecord* records, int count) {
 }  // namespace
 
 int load_firmware_package(const char* path) {
-  FirmwarePackage& p = library.firmware_package;
+  FirmwarePackage& p = maintenance_state().firmware_package;
   std::memset(&p, 0, sizeof p);
   if (path == nullptr) return -1;
   int result = -1;
@@ -157,7 +157,7 @@ int load_firmware_package(const char* path) {
 
 int send_firmware_package() {
   if (!link_is_open()) return -1;
-  const FirmwarePackage& p = library.firmware_package;
+  const FirmwarePackage& p = maintenance_state().firmware_package;
   if (send_records(p.main_records, p.main_count) != 0) return -1;
   for (int k = 0; k < p.block_count; ++k) {
     const PackageBlock& block = p.blocks[k];
@@ -167,7 +167,7 @@ int send_firmware_package() {
 }
 
 int finish_firmware_package() {
-  const FirmwarePackage& p = library.firmware_package;
+  const FirmwarePackage& p = maintenance_state().firmware_package;
   uint8_t report[8] = {kReportId, 0x06, ':', 0x05};
   write_le16(report + 4, static_cast<uint16_t>(32 * p.main_count));
   write_le16(report + 6, read_le16(p.header + kFinishParameterAt));

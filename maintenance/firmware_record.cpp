@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
+#include "maintenance/maintenance_state.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 #include "protocol/exchange.h"
@@ -63,7 +64,7 @@ int send_record_list(int count, const FirmwareRecord* records) {
   if (records == nullptr) return -1;
   // The progress runs over the main records of the loaded file, also while
   // its lists are sent; a list sent on its own counts over itself.
-  const int main_count = library.firmware_file.header.main_count;
+  const int main_count = maintenance_state().firmware_file.header.main_count;
   const int divisor = main_count > 0 ? main_count : count;
   for (int i = 0; i < count; ++i) {
     const FirmwareRecord& record = records[i];

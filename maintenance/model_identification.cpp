@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
+#include "protocol/protocol_state.h"
 #include "maintenance/model_patterns.h"
 
 namespace tmode {
@@ -35,12 +36,12 @@ int first_matching_row(std::span<const PatternRow> rows, const char* field) {
 }  // namespace
 
 int identify_model() {
-  library.model_code = -1;
-  upper_case_field(library.cached_model_name);
-  upper_case_field(library.cached_type_name);
-  int code = first_matching_row(model_name_rows(), library.cached_model_name);
-  if (code < 0) code = first_matching_row(type_name_rows(), library.cached_type_name);
-  library.model_code = code;
+  maintenance_state().model_code = -1;
+  upper_case_field(protocol_state().cached_model_name);
+  upper_case_field(protocol_state().cached_type_name);
+  int code = first_matching_row(model_name_rows(), protocol_state().cached_model_name);
+  if (code < 0) code = first_matching_row(type_name_rows(), protocol_state().cached_type_name);
+  maintenance_state().model_code = code;
   return code;
 }
 

@@ -1,6 +1,6 @@
 #include "maintenance/model_image_access.h"
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_images.h"
 
 namespace tmode {
@@ -20,7 +20,7 @@ struct ModelImage {
 };
 
 bool image_of(int model_code, ModelImage& image) {
-  const ParameterImages& i = library.images;
+  const ParameterImages& i = maintenance_state().images;
   switch (model_code) {
     case 18: image = {i.hardware2, kSmallHardwareBlockSize, kCountByte}; return true;
     case 22: case 26: image = {i.hardware3, kHardwareBlockSize, kWideCountByte}; return true;
@@ -52,7 +52,7 @@ int read_model_image_entry(int, int, int model_code, int index, uint16_t* out) {
 }
 
 int split_channel_range(uint8_t* pairs) {
-  const uint8_t* image = library.images.hardware4;
+  const uint8_t* image = maintenance_state().images.hardware4;
   const int first_channel = image[kFirstChannelByte];
   int left = image[kChannelCountByte];
 

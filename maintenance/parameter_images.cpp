@@ -1,6 +1,6 @@
 #include "maintenance/parameter_images.h"
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/parameter_checksums.h"
 
@@ -15,7 +15,7 @@ struct SlotImages {
 };
 
 bool slot_images(int slot, SlotImages& images) {
-  ParameterImages& i = library.images;
+  ParameterImages& i = maintenance_state().images;
   switch (slot) {
     case 1: images = {i.hardware1, kHardwareBlockSize, i.first_software}; return true;
     case 2: images = {i.hardware2, kSmallHardwareBlockSize, i.first_software}; return true;

@@ -1,8 +1,10 @@
 // The library's images of the controller's parameter blocks, and the
-// channel ranges derived from the first hardware image.
+// operations that fill them and derive the channel ranges.
 #pragma once
 
 #include <cstdint>
+
+#include "protocol/channel_ranges.h"
 
 namespace tmode {
 
@@ -27,21 +29,6 @@ struct ParameterImages {
   uint8_t current_hardware[kHardwareBlockSize];
   uint8_t first_software[kSoftwareBlockSize];
   uint8_t current_software[kSoftwareBlockSize];
-};
-
-inline constexpr int kMaxDrivingChips = 3;
-inline constexpr int kMaxSensingChips = 4;
-
-struct ChannelRanges {
-  int32_t driving_chip_count;
-  int32_t tx_start[kMaxDrivingChips];
-  int32_t tx_end[kMaxDrivingChips];
-  int32_t tx_total;
-  int32_t sensing_chip_count;
-  int32_t rx_start[kMaxSensingChips];
-  int32_t rx_end[kMaxSensingChips];
-  int32_t rx_total;
-  int32_t range_mode;  // 0, or 11 for a block of structure minor version 2 and later
 };
 
 // Reads the hardware block and the software block into the images of a slot

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "link/link_session.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/firmware_queries.h"
@@ -38,7 +38,7 @@ void store16(uint8_t* record, int offset, uint16_t value) { write_le16(record + 
 int prepare_stamp_record(int value1, int value2, uint8_t byte1, uint8_t byte2, uint8_t byte3,
                          const char* text1, const char* text2, const char* text3, int time_update,
                          uint8_t time_update_byte) {
-  uint8_t* record = library.stamp_record.bytes;
+  uint8_t* record = maintenance_state().stamp_record.bytes;
   const time_t now = time(nullptr);
   tm local{};
   localtime_r(&now, &local);
@@ -86,7 +86,7 @@ int prepare_stamp_record(int value1, int value2, uint8_t byte1, uint8_t byte2, u
   if (parse_version_text(version_text, &number, suffix) == 1) store16(record, stamp::kFileVersion, number);
   std::memcpy(record + stamp::kFileSuffix, suffix, kVersionSuffixSize);
 
-  store16(record, stamp::kFinishW2, library.firmware_file.header.finish_w2);
+  store16(record, stamp::kFinishW2, maintenance_state().firmware_file.header.finish_w2);
   record[stamp::kCallerBytes] = byte1;
   record[stamp::kCallerBytes + 1] = byte2;
   record[stamp::kCallerBytes + 2] = byte3;
@@ -96,7 +96,7 @@ int prepare_stamp_record(int value1, int value2, uint8_t byte1, uint8_t byte2, u
 
 int write_stamp_record() {
   uint8_t report[4 + kStampRecordSize] = {kReportId, 0x36, ':', 0x0C};
-  std::memcpy(report + 4, library.stamp_record.bytes, kStampRecordSize);
+  std::memcpy(report + 4, maintenance_state().stamp_record.bytes, kStampRecordSize);
   auto accept = [](const uint8_t* r) {
     return r[0] == kReportId && r[1] == 0x03 && r[2] == ':' && r[3] == 0x0C && r[4] == 0x01;
   };

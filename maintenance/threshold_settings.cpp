@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/parameter_images.h"
 #include "maintenance/threshold_rescale.h"
@@ -63,17 +63,17 @@ int set_sensitivity(ThresholdLayout layout, uint8_t* image, const ThresholdInfo*
 }  // namespace
 
 int get_threshold_info(ThresholdInfo* info) {
-  return get_info(ThresholdLayout::kA, library.images.first_software, kRecordCountA, info);
+  return get_info(ThresholdLayout::kA, maintenance_state().images.first_software, kRecordCountA, info);
 }
 
 int get_threshold_info_b(ThresholdInfo* info) {
-  return get_info(ThresholdLayout::kB, library.images.current_software, kRecordCountB, info);
+  return get_info(ThresholdLayout::kB, maintenance_state().images.current_software, kRecordCountB, info);
 }
 
 int get_single_threshold_info(ThresholdInfo* info) {
   info->record_count = 1;
   info->mode = 0;
-  info->level = static_cast<int8_t>(library.images.first_software[threshold_level_offset(ThresholdLayout::kC, 0)]);
+  info->level = static_cast<int8_t>(maintenance_state().images.first_software[threshold_level_offset(ThresholdLayout::kC, 0)]);
   std::puts("Nums Of Thresholds = 1");
   std::puts("Current Setting:");
   std::printf("\tThreshold mode = %d\n", 0);
@@ -82,15 +82,15 @@ int get_single_threshold_info(ThresholdInfo* info) {
 }
 
 int set_threshold_sensitivity(const ThresholdInfo* info) {
-  return set_sensitivity(ThresholdLayout::kA, library.images.first_software, info);
+  return set_sensitivity(ThresholdLayout::kA, maintenance_state().images.first_software, info);
 }
 
 int set_threshold_sensitivity_b(const ThresholdInfo* info) {
-  return set_sensitivity(ThresholdLayout::kB, library.images.current_software, info);
+  return set_sensitivity(ThresholdLayout::kB, maintenance_state().images.current_software, info);
 }
 
 int set_single_threshold_sensitivity(const ThresholdInfo* info) {
-  return set_sensitivity(ThresholdLayout::kC, library.images.first_software, info);
+  return set_sensitivity(ThresholdLayout::kC, maintenance_state().images.first_software, info);
 }
 
 }  // namespace tmode

@@ -45,11 +45,18 @@ int parse_hex16(const char* text, uint16_t* out) {
 }
 
 int parse_version_text(const char* text, uint16_t* number, char* suffix) {
-  std::memset(suffix, 0, kVersionSuffixSize);
   const char* underscore = std::strchr(text, '_');
   const char* dash = std::strchr(text, '-');
   const char* separator = dash != nullptr && (underscore == nullptr || dash > underscore) ? dash : underscore;
-  if (separator != nullptr && separator != text) copy_bounded(suffix, separator + 1, kVersionSuffixSize);
+  if (separator != nullptr && separator != text) {
+    // The suffix and its terminating zero, cut where the field ends; the
+    // bytes behind the zero stay as they were.
+    const size_t length = strnlen(separator + 1, kVersionSuffixSize);
+    std::memcpy(suffix, separator + 1, length);
+    if (length < static_cast<size_t>(kVersionSuffixSize)) suffix[length] = '\0';
+  } else {
+    std::memset(suffix, 0, 4);
+  }
 
   const size_t length = strnlen(text, 5);
   const bool dotted = length >= 2 && text[1] == '.';

@@ -23,8 +23,10 @@ int parse_hex16(const char* text, uint16_t* out);
 
 // The version number and suffix of a text such as "1.02_b" or "0102-test3".
 // The suffix is what follows the separator (the later of the first '_' and
-// the first '-'), cut to 8 bytes; all zero when there is no separator or the
-// text begins with it. The number comes from the first four characters, or
+// the first '-'), with its terminating zero when it is shorter than the
+// 8-byte field and cut to the field otherwise; bytes behind the zero are left
+// alone. When there is no separator or the text begins with it, only the
+// first 4 bytes of the suffix are cleared. The number comes from the first four characters, or
 // from the first, third, fourth and fifth when the second is '.', read as
 // hexadecimal; characters past the end of the text are not taken. Returns
 // the count of numbers converted (0 or 1); *number is untouched on 0.

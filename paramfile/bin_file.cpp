@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
+#include "maintenance/parameter_checksums.h"
 
 namespace tmode {
 
@@ -29,10 +30,10 @@ struct BlockFile {
 
 BlockFile block_file(int block_type) {
   if (block_type == kHardwareBlock) {
-    return {library.images.current_hardware, kHardwareBlockSize, kHardwareFileSizeWord,
+    return {maintenance_state().images.current_hardware, kHardwareBlockSize, kHardwareFileSizeWord,
             "LoadHWBinFile FAIL!"};
   }
-  return {library.images.current_software, kSoftwareBlockSize, kSoftwareFileSizeWord,
+  return {maintenance_state().images.current_software, kSoftwareBlockSize, kSoftwareFileSizeWord,
           "LoadSWBinFile FAIL!"};
 }
 
@@ -116,9 +117,16 @@ int save_bin_file_at(Tuner& tuner, const char* path, int block_type, const std::
   header[kBlockTypeOffset] = static_cast<uint8_t>(block_type);
 
   // The block goes out with the Tuner's version bytes, and the file checksum
-  // covers the bytes written.
+  // covers the bytes written. The hardware block's own checksum covers the
+  // version bytes, so a block that verified is sealed again after they were
+  // set; one that did not is saved as it is, still failing its verification.
+  const bool hardware = block_type == kHardwareBlock;
+  const bool verified = hardware && verify_hardware_block(source.image, kHardwareBlockSize);
   source.image[block::kVersionByte0] = tuner.parameter_version[0];
   source.image[block::kVersionByte1] = tuner.parameter_version[1];
+  if (verified) {
+    write_le16(source.image + block::kChecksum, hardware_block_checksum(source.image, kHardwareBlockSize));
+  }
   uint32_t sum = kFileChecksumSeed;
   for (int i = 6; i < kBinFileHeaderSize; ++i) sum += header[i];
   for (int i = 0; i < source.size; ++i) sum += source.image[i];
@@ -150,8 +158,8 @@ int load_hardware_bin_file(Tuner&, const char* path) { return load_bin_file(path
 int load_software_bin_file(Tuner&, const char* path) { return load_bin_file(path, kSoftwareBlock); }
 
 void clear_parameter_images() {
-  std::memset(library.images.current_hardware, 0, sizeof library.images.current_hardware);
-  std::memset(library.images.current_software, 0, sizeof library.images.current_software);
+  std::memset(maintenance_state().images.current_hardware, 0, sizeof maintenance_state().images.current_hardware);
+  std::memset(maintenance_state().images.current_software, 0, sizeof maintenance_state().images.current_software);
 }
 
 }  // namespace tmode

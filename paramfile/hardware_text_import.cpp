@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "paramfile/text_files.h"
 #include "paramfile/text_import_reader.h"
 
@@ -164,12 +164,12 @@ int import_hardware_text(Tuner& tuner, const char* path) {
     return 0;
   }
   uint8_t block[kHardwareBlockSize];
-  std::memcpy(block, library.images.current_hardware, sizeof block);
+  std::memcpy(block, maintenance_state().images.current_hardware, sizeof block);
   const bool read = read_hardware_keys(tuner, block);
   ini_close();
   if (!read) return 0;
   write_le16(block + block::kChecksum, hardware_block_checksum(block, kHardwareBlockSize));
-  std::memcpy(library.images.current_hardware, block, sizeof block);
+  std::memcpy(maintenance_state().images.current_hardware, block, sizeof block);
   return 1;
 }
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "paramfile/text_files.h"
 #include "paramfile/text_import_reader.h"
 
@@ -175,11 +175,11 @@ int import_software_text(Tuner&, const char* path) {
     return 0;
   }
   uint8_t block[kSoftwareBlockSize];
-  std::memcpy(block, library.images.current_software, sizeof block);
+  std::memcpy(block, maintenance_state().images.current_software, sizeof block);
   read_software_keys(block);
   ini_close();
   write_le16(block + block::kChecksum, software_block_checksum(block));
-  std::memcpy(library.images.current_software, block, sizeof block);
+  std::memcpy(maintenance_state().images.current_software, block, sizeof block);
   return 1;
 }
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "link/file_handle.h"
-#include "link/library_state.h"
+#include "maintenance/maintenance_state.h"
 #include "paramfile/text_files.h"
 
 namespace tmode {
@@ -91,7 +91,7 @@ float frequency_block_khz(int cpu_speed, const uint8_t* fb) {
 }
 
 int export_hardware_text(Tuner& tuner, const char* path) {
-  const uint8_t* block = library.images.current_hardware;
+  const uint8_t* block = maintenance_state().images.current_hardware;
   const uint8_t* config = block + hw::kSensorConfiguration;
   const int driving = config[cfg::kDrivingChips];
   const int sensing = config[cfg::kSensingChips];

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "link/library_state.h"
+#include "protocol/protocol_state.h"
 #include "link/link.h"
 #include "link/link_session.h"
 #include "protocol/exchange.h"
@@ -108,8 +108,8 @@ int read_sensor_size(int, int, ValueRecord5* record) {
   if (exchange_checked({'6', 0x0F}, '6', 0x0F, {kReportId, 0x04, '6', 0x0F}, reply) != 0) return -1;
   fill_record(record, reply[4], reply[5]);
   // The sensor's size as the diagnostics count it.
-  library.ranges.rx_total = reply[4];
-  library.ranges.tx_total = reply[5];
+  protocol_state().ranges.rx_total = reply[4];
+  protocol_state().ranges.tx_total = reply[5];
   return 0;
 }
 

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
+#include "protocol/protocol_state.h"
 #include "link/link.h"
 #include "protocol/exchange.h"
 
@@ -32,12 +33,12 @@ int query_text(uint8_t command, char* cached, char* out) {
 
 }  // namespace
 
-int get_type_name(int, int, char* out) { return query_text('F', library.cached_type_name, out); }
+int get_type_name(int, int, char* out) { return query_text('F', protocol_state().cached_type_name, out); }
 
-int get_model_name(int, int, char* out) { return query_text('E', library.cached_model_name, out); }
+int get_model_name(int, int, char* out) { return query_text('E', protocol_state().cached_model_name, out); }
 
 int get_firmware_version(int, int, char* out) {
-  return query_text('D', library.cached_firmware_version, out);
+  return query_text('D', protocol_state().cached_firmware_version, out);
 }
 
 int get_firmware_version_direct(int, int, char* out) {

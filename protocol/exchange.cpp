@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 
@@ -14,7 +14,7 @@ constexpr int kRetryPauseMs = 100;
 
 // Zeroes tx_report and reply_report and frames the packet into tx_report.
 int frame_packet(const uint8_t* packet, int length) {
-  uint8_t* tx = library.link.tx_report;
+  uint8_t* tx = link_session().tx_report;
   std::memset(tx, 0, kReportSize);
   clear_reply_report();
   tx[0] = kReportId;
@@ -28,27 +28,30 @@ bool packet_length_valid(int length) { return length >= 0 && length <= kMaxPacke
 }  // namespace
 
 int exchange_built_report(int size, ReplyCheck accept, uint8_t* reply, int s, int ms) {
+  ReplyExpectation expecting;  // before the first write: no reply can slip past
   uint8_t received[kReportSize];
   int result = -1;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (attempt > 0) sleep_ms(kRetryPauseMs);
-    if (link_write(size) < size) {
+    if (!link_is_open()) return -1;  // the link died under the command
+    // One deadline per attempt: replies passed over never move it.
+    const WaitDeadline deadline = reply_deadline(monotonic_now(), s, ms);
+    if (link_write_until(size, deadline) < size) {
       result = -1;
       continue;
     }
-    int left_s = s;
-    int left_ms = ms;
     for (;;) {
-      if (wait_reply_remaining(left_s, left_ms) != 0) {
+      const int taken = take_reply_until(deadline, received);
+      if (taken == kReplyLinkEnded) return -1;
+      if (taken != 0) {
         result = kReplyTimedOut;
         break;
       }
-      copy_reply_report(received);
       if (accept(received)) {
         if (reply != nullptr) std::memcpy(reply, received, kReportSize);
         return 0;
       }
-      if (left_s <= 0 && left_ms <= 0) {
+      if (deadline_passed(deadline)) {
         result = -1;
         break;
       }
@@ -81,24 +84,30 @@ int send_command(const uint8_t* packet, int length) {
 int run_direct_command(const uint8_t* report, int size, DirectTiming timing, ReplyCheck accept,
                        uint8_t* reply) {
   if (!link_is_open() || size < 0 || size > kReportSize) return -1;
-  uint8_t* tx = library.link.tx_report;
+  uint8_t* tx = link_session().tx_report;
   std::memset(tx, 0, kReportSize);
   clear_reply_report();
   std::memcpy(tx, report, static_cast<size_t>(size));
 
   sleep_ms(timing.pause_ms);
+  // Expected from here, right before the first write: what came in during
+  // the pause answers nothing of this command.
+  ReplyExpectation expecting;
   uint8_t received[kReportSize];
   int result = -1;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (link_write(size) < size) {
+    if (!link_is_open()) return -1;
+    const WaitDeadline deadline = reply_deadline(monotonic_now(), timing.wait_s, 0);
+    if (link_write_until(size, deadline) < size) {
       result = -1;
       continue;
     }
-    if (wait_reply(timing.wait_s, 0) != 0) {
+    const int taken = take_reply_until(deadline, received);
+    if (taken == kReplyLinkEnded) return -1;
+    if (taken != 0) {
       result = kReplyTimedOut;
       continue;
     }
-    copy_reply_report(received);
     if (accept(received)) {
       if (reply != nullptr) std::memcpy(reply, received, kReportSize);
       return 0;

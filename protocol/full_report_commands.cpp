@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 #include "link/reply_wait.h"
 #include "protocol/exchange.h"
 
@@ -15,7 +15,7 @@ namespace {
 // fails, and so does the command.
 int full_report(uint8_t class_byte, uint8_t sub_byte, int wait_s) {
   uint8_t report[kReportSize] = {kReportId, 0x02, class_byte, sub_byte};
-  std::memcpy(library.link.tx_report, report, kReportSize);
+  std::memcpy(link_session().tx_report, report, kReportSize);
   clear_reply_report();
   auto accept = [&](const uint8_t* r) { return r[2] == class_byte && r[3] == sub_byte && r[4] == 1; };
   return exchange_built_report(kReportSize, accept, nullptr, wait_s, 0);

@@ -15,7 +15,9 @@ constexpr int kSettleMs = 150;
 }  // namespace
 
 int reconnect_link(int, int) {
-  if (!link_is_open()) return -1;
+  // A controller that restarted took its node away: the link is dead but
+  // still held, and that is what this reopens.
+  if (!link_descriptor_held()) return -1;
   int result = -1;
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
     close_link(0, 0);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "link/library_state.h"
+#include "link/link_session.h"
 #include "link/link.h"
 
 namespace tmode {
@@ -13,7 +13,7 @@ namespace {
 
 // A short write, or none at all, is a failure.
 int write_once(std::initializer_list<uint8_t> report) {
-  uint8_t* tx = library.link.tx_report;
+  uint8_t* tx = link_session().tx_report;
   std::memset(tx, 0, kReportSize);
   std::memcpy(tx, report.begin(), report.size());
   const int size = static_cast<int>(report.size());

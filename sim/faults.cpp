@@ -22,6 +22,15 @@ Fault late_reply(int class_byte, int sub_byte, int delay_ms, int times) {
   return fault;
 }
 
+Fault report_after_reply(int class_byte, int sub_byte, Bytes report, int times) {
+  Fault fault;
+  fault.class_byte = class_byte;
+  fault.sub_byte = sub_byte;
+  fault.times = times;
+  fault.same_write_after = std::move(report);
+  return fault;
+}
+
 Fault wrong_byte(int class_byte, int sub_byte, int index, uint8_t value, int times) {
   Fault fault;
   fault.class_byte = class_byte;

@@ -27,11 +27,15 @@ struct Fault {
   std::function<void(Bytes& reply)> rewrite;  // alters each reply
   std::vector<TimedReport> extra;             // further reports, each at its own delay
   Bytes same_write_before;  // a report written before the reply in the same write
+  Bytes same_write_after;   // a report written right behind the reply in the same write
   int split_at = 0;         // above 0: the reply goes out in two writes, cut here
   int split_gap_ms = 20;
 };
 
 // Shorthands for the common faults.
+// Each reply to the matching commands carries `report` right behind it, in
+// the same write.
+Fault report_after_reply(int class_byte, int sub_byte, Bytes report, int times = -1);
 Fault no_reply(int class_byte, int sub_byte, int times = 1);
 Fault late_reply(int class_byte, int sub_byte, int delay_ms, int times = 1);
 // Replaces byte `index` of each reply with `value`.

@@ -20,6 +20,9 @@ namespace {
 constexpr size_t kReportSize = 64;
 constexpr uint8_t kReportId = 0x03;
 constexpr uint8_t kReportId5 = 0x05;
+// What the simulator keeps for a library that does not read; beyond it
+// writes are dropped, as a device's full queue would.
+constexpr size_t kMaxUnsent = 256 * 1024;
 
 Bytes padded(Bytes bytes) {
   if (bytes.size() < kReportSize) bytes.resize(kReportSize, 0);
@@ -110,6 +113,7 @@ void Simulator::schedule_restart(Clock::time_point at, int gone_ms) {
 // node link) no longer opens. A socket drops its client.
 void Simulator::hang_up() {
   input_.clear();
+  unsent_.clear();
   if (master_fd_ >= 0) {
     for (int* fd : {&master_fd_, &held_slave_fd_}) {
       ::close(*fd);
@@ -222,6 +226,45 @@ void Simulator::send_report(Bytes report, int delay_ms) {
   wake();
 }
 
+void Simulator::flood(const Bytes& report, int per_second, int duration_ms) {
+  if (per_second <= 0 || duration_ms <= 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    const auto start = Clock::now();
+    const auto step = std::chrono::nanoseconds(1'000'000'000LL / per_second);
+    const auto end = start + std::chrono::milliseconds(duration_ms);
+    const Bytes framed = padded_ ? padded(report) : report;
+    std::vector<Outgoing> burst;
+    for (auto at = start; at < end; at += step) burst.push_back(Outgoing{at, framed, Outgoing::kWrite});
+    // Merged in one pass rather than one sorted insert each.
+    std::vector<Outgoing> merged;
+    merged.reserve(outgoing_.size() + burst.size());
+    std::merge(std::make_move_iterator(outgoing_.begin()), std::make_move_iterator(outgoing_.end()),
+               std::make_move_iterator(burst.begin()), std::make_move_iterator(burst.end()),
+               std::back_inserter(merged), [](const Outgoing& a, const Outgoing& b) { return a.due < b.due; });
+    outgoing_ = std::move(merged);
+  }
+  wake();
+}
+
+void Simulator::pause_reading(int ms) {
+  {
+    std::lock_guard lock(mutex_);
+    reading_paused_until_ = Clock::now() + std::chrono::milliseconds(ms);
+  }
+  wake();
+}
+
+size_t Simulator::unsent_bytes() const {
+  std::lock_guard lock(mutex_);
+  return unsent_.size();
+}
+
+size_t Simulator::dropped_writes() const {
+  std::lock_guard lock(mutex_);
+  return dropped_writes_;
+}
+
 void Simulator::vanish() {
   {
     std::lock_guard lock(mutex_);
@@ -302,8 +345,12 @@ void Simulator::schedule(Clock::time_point due, Bytes bytes, Outgoing::Kind kind
 
 int Simulator::next_timeout_ms() const {
   std::lock_guard lock(mutex_);
-  if (outgoing_.empty()) return -1;
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
+  const auto now = Clock::now();
+  Clock::time_point next = Clock::time_point::max();
+  if (!outgoing_.empty()) next = outgoing_.front().due;
+  if (reading_paused_until_ > now) next = std::min(next, reading_paused_until_);
+  if (next == Clock::time_point::max()) return -1;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now);
   return wait.count() < 0 ? 0 : static_cast<int>(wait.count());
 }
 
@@ -320,17 +367,43 @@ void Simulator::flush_due() {
   }
 }
 
+int Simulator::transport_fd() const { return master_fd_ >= 0 ? master_fd_ : client_fd_; }
+
 void Simulator::write_out(const Bytes& bytes) {
-  const int fd = master_fd_ >= 0 ? master_fd_ : client_fd_;
-  if (fd < 0) return;
+  if (transport_fd() < 0) return;
   traffic_.push_back({elapsed_ms(), false, bytes});
   trace("<-", bytes);
-  ssize_t n;
-  do {
-    n = master_fd_ >= 0 ? ::write(fd, bytes.data(), bytes.size())
-                        : ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  } while (n < 0 && errno == EINTR);
-  // A full pty queue (nobody reading) drops the report, as a device would.
+  if (unsent_.size() + bytes.size() > kMaxUnsent) {
+    ++dropped_writes_;
+    return;
+  }
+  unsent_.insert(unsent_.end(), bytes.begin(), bytes.end());
+  flush_unsent();
+}
+
+// Writes what the transport takes now; the rest waits for POLLOUT. Partial
+// writes keep their place, so reports never come out cut or out of order.
+void Simulator::flush_unsent() {
+  const int fd = transport_fd();
+  if (fd < 0) {
+    unsent_.clear();
+    return;
+  }
+  size_t done = 0;
+  while (done < unsent_.size()) {
+    const size_t count = unsent_.size() - done;
+    const ssize_t n = master_fd_ >= 0 ? ::write(fd, unsent_.data() + done, count)
+                                      : ::send(fd, unsent_.data() + done, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) done = unsent_.size();  // the peer is gone
+      break;
+    }
+  }
+  unsent_.erase(unsent_.begin(), unsent_.begin() + static_cast<long>(done));
 }
 
 void Simulator::handle_input(const uint8_t* bytes, size_t count) {
@@ -394,6 +467,9 @@ void Simulator::handle_command(const Bytes& report) {
     if (fault != nullptr && i == 0 && !fault->same_write_before.empty()) {
       reply.insert(reply.begin(), fault->same_write_before.begin(), fault->same_write_before.end());
     }
+    if (fault != nullptr && i == 0 && !fault->same_write_after.empty()) {
+      reply.insert(reply.end(), fault->same_write_after.begin(), fault->same_write_after.end());
+    }
     if (fault != nullptr && fault->split_at > 0 && static_cast<size_t>(fault->split_at) < reply.size()) {
       const auto cut = reply.begin() + fault->split_at;
       schedule(due, Bytes(reply.begin(), cut));
@@ -413,9 +489,11 @@ void Simulator::serve() {
     waits[count++] = {wake_fd_, POLLIN, 0};
     {
       std::lock_guard lock(mutex_);
-      if (master_fd_ >= 0) waits[count++] = {master_fd_, POLLIN, 0};
+      const bool reading = Clock::now() >= reading_paused_until_;
+      const short transport_events = static_cast<short>((reading ? POLLIN : 0) | (unsent_.empty() ? 0 : POLLOUT));
+      if (master_fd_ >= 0) waits[count++] = {master_fd_, transport_events, 0};
       if (listen_fd_ >= 0 && client_fd_ < 0) waits[count++] = {listen_fd_, POLLIN, 0};
-      if (client_fd_ >= 0) waits[count++] = {client_fd_, POLLIN, 0};
+      if (client_fd_ >= 0) waits[count++] = {client_fd_, transport_events, 0};
     }
     const int ready = ::poll(waits, static_cast<nfds_t>(count), next_timeout_ms());
     if (ready < 0 && errno != EINTR) return;
@@ -428,6 +506,7 @@ void Simulator::serve() {
     if (vanish_) {
       close_transport();
       outgoing_.clear();
+      unsent_.clear();
       vanish_ = false;
       continue;
     }
@@ -435,9 +514,14 @@ void Simulator::serve() {
       if (waits[i].revents == 0) continue;
       uint8_t buffer[4096];
       if (waits[i].fd == listen_fd_) {
-        client_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        client_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         input_.clear();
-      } else if (waits[i].fd == master_fd_) {
+        unsent_.clear();
+        continue;
+      }
+      if ((waits[i].revents & POLLOUT) != 0) flush_unsent();
+      if ((waits[i].events & POLLIN) == 0) continue;
+      if (waits[i].fd == master_fd_) {
         const ssize_t n = ::read(master_fd_, buffer, sizeof buffer);
         if (n > 0) handle_input(buffer, static_cast<size_t>(n));
       } else if (waits[i].fd == client_fd_) {
@@ -448,6 +532,7 @@ void Simulator::serve() {
           ::close(client_fd_);
           client_fd_ = -1;
           input_.clear();
+          unsent_.clear();
         }
       }
     }

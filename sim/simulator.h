@@ -55,6 +55,16 @@ class Simulator {
   void set_padding(bool padded);
   // A report the controller sends on its own.
   void send_report(Bytes report, int delay_ms = 0);
+  // Sends `report` `per_second` times a second for duration_ms, as a
+  // controller flooding the link with reports nobody asked for.
+  void flood(const Bytes& report, int per_second, int duration_ms);
+  // Stops reading what the library writes for ms milliseconds, so that the
+  // library's writes meet a full queue (EAGAIN, partial writes).
+  void pause_reading(int ms);
+  // Writes the simulator could not get out yet, and writes it gave up on
+  // because the library left too much unread.
+  size_t unsent_bytes() const;
+  size_t dropped_writes() const;
   // Hangs up: the node or the socket disappears under the library.
   void vanish();
   // A restart: the node goes away now and a new pty comes back after
@@ -96,6 +106,8 @@ class Simulator {
   void flush_due();
   int next_timeout_ms() const;
   void write_out(const Bytes& bytes);
+  void flush_unsent();
+  int transport_fd() const;
   void wake();
   void close_transport();
   double elapsed_ms() const;
@@ -111,6 +123,9 @@ class Simulator {
   size_t received_ = 0;
   size_t received_bytes_ = 0;
   Bytes input_;  // bytes of a command not complete yet
+  Bytes unsent_;  // written bytes the transport has not taken yet, in order
+  size_t dropped_writes_ = 0;
+  Clock::time_point reading_paused_until_{};
   bool padded_ = true;
   bool vanish_ = false;
   bool stopping_ = false;

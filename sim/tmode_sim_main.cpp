@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "sim/fault_options.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -30,6 +33,18 @@ void print_usage() {
       "  --modes N        number of touch modes accepted (default 4)\n"
       "  --unpadded       write reports at their own size, not padded to 64 bytes\n"
       "  --trace          print every command and write on standard error\n"
+      "\n"
+      "Faults (CMD is the command's first byte or two in hex, as the trace shows\n"
+      "them after the report id and length, e.g. 3F or 3F65, or \"any\"; the\n"
+      "options may repeat, and the first that matches a command applies):\n"
+      "  --no-reply CMD[,N]    leave the first N such commands (default: all) unanswered\n"
+      "  --late CMD,MS[,N]     send the replies to them MS milliseconds late\n"
+      "  --vanish-after N      answer N commands, then take the node away at the next\n"
+      "  --report-after CMD    send the report '?','Q' 0, 2 right behind each reply to\n"
+      "                        CMD, in the same write\n"
+      "  --flood RATE[,MS]     send that report RATE times a second for MS ms\n"
+      "                        (default 10000), unasked\n"
+      "\n"
       "  -h, --help       this text\n"
       "\n"
       "With a command, runs it with every argument \"{}\" replaced by the node's\n"
@@ -67,7 +82,10 @@ int run_command(std::vector<std::string> words, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart };
+  enum {
+    kSocket = 1, kLink, kType, kModel, kFirmware, kMode, kModes, kUnpadded, kTrace, kRestart,
+    kNoReply, kLate, kVanishAfter, kReportAfter, kFlood
+  };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
       {"type", required_argument, nullptr, kType},     {"model", required_argument, nullptr, kModel},
@@ -75,6 +93,10 @@ int main(int argc, char** argv) {
       {"mode", required_argument, nullptr, kMode},     {"modes", required_argument, nullptr, kModes},
       {"unpadded", no_argument, nullptr, kUnpadded},   {"trace", no_argument, nullptr, kTrace},
       {"restart-ms", required_argument, nullptr, kRestart},
+      {"no-reply", required_argument, nullptr, kNoReply}, {"late", required_argument, nullptr, kLate},
+      {"vanish-after", required_argument, nullptr, kVanishAfter},
+      {"report-after", required_argument, nullptr, kReportAfter},
+      {"flood", required_argument, nullptr, kFlood},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
   tmode::sim::ControllerState state;
@@ -82,6 +104,17 @@ int main(int argc, char** argv) {
   std::string link_path;
   bool unpadded = false;
   bool tracing = false;
+  std::vector<tmode::sim::Fault> faults;
+  int vanish_after = -1;
+  int flood_rate = 0;
+  int flood_ms = 0;
+  int number = 0;
+  tmode::sim::Fault fault;
+  // A value that is not what its option takes is refused, never read as 0.
+  auto refuse = [&](const char* name) {
+    std::fprintf(stderr, "tmode-sim: invalid value for --%s: '%s'\n", name, optarg);
+    return 2;
+  };
   int option;
   // "+": stop at the first word that is not an option, so the command keeps its own.
   while ((option = getopt_long(argc, argv, "+h", options, nullptr)) != -1) {
@@ -91,11 +124,38 @@ int main(int argc, char** argv) {
       case kType: state.type_name = optarg; break;
       case kModel: state.model_name = optarg; break;
       case kFirmware: state.firmware_version = optarg; break;
-      case kMode: state.touch_mode = static_cast<uint8_t>(std::atoi(optarg)); break;
-      case kModes: state.mode_count = std::atoi(optarg); break;
+      case kMode:
+        if (!tmode::sim::parse_number(optarg, 0, 255, number)) return refuse("mode");
+        state.touch_mode = static_cast<uint8_t>(number);
+        break;
+      case kModes:
+        if (!tmode::sim::parse_number(optarg, 0, 255, number)) return refuse("modes");
+        state.mode_count = number;
+        break;
       case kUnpadded: unpadded = true; break;
       case kTrace: tracing = true; break;
-      case kRestart: state.family.node_gone_ms = std::atoi(optarg); break;
+      case kRestart:
+        if (!tmode::sim::parse_number(optarg, 0, 600000, number)) return refuse("restart-ms");
+        state.family.node_gone_ms = number;
+        break;
+      case kNoReply:
+        if (!tmode::sim::parse_no_reply(optarg, fault)) return refuse("no-reply");
+        faults.push_back(fault);
+        break;
+      case kLate:
+        if (!tmode::sim::parse_late_reply(optarg, fault)) return refuse("late");
+        faults.push_back(fault);
+        break;
+      case kVanishAfter:
+        if (!tmode::sim::parse_number(optarg, 0, 1000000, vanish_after)) return refuse("vanish-after");
+        break;
+      case kReportAfter:
+        if (!tmode::sim::parse_report_after(optarg, fault)) return refuse("report-after");
+        faults.push_back(fault);
+        break;
+      case kFlood:
+        if (!tmode::sim::parse_flood(optarg, flood_rate, flood_ms)) return refuse("flood");
+        break;
       case 'h': print_usage(); return 0;
       default: print_usage(); return 2;
     }
@@ -113,12 +173,17 @@ int main(int argc, char** argv) {
   tmode::sim::Simulator simulator(state);
   if (tracing) simulator.set_trace(stderr);
   simulator.set_padding(!unpadded);
+  // The vanish comes first: a command past the count is lost whatever else
+  // would have matched it, and the node goes away.
+  if (vanish_after >= 0) simulator.add_fault(tmode::sim::lost_after(vanish_after));
+  for (tmode::sim::Fault& each : faults) simulator.add_fault(std::move(each));
   const bool started = socket_path.empty() ? simulator.start_pty() : simulator.start_socket(socket_path);
   if (!started) {
     std::fprintf(stderr, "tmode-sim: cannot start: %s\n", std::strerror(errno));
     return 1;
   }
   const std::string path = socket_path.empty() ? simulator.pty_path() : socket_path;
+  if (flood_rate > 0) simulator.flood(tmode::sim::unasked_report(), flood_rate, flood_ms);
   if (!link_path.empty()) {
     bool linked;
     if (socket_path.empty()) {
@@ -135,6 +200,19 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::atomic<bool> watching{true};
+  std::thread watcher;
+  if (vanish_after >= 0) {
+    watcher = std::thread([&] {
+      while (watching) {
+        if (simulator.wait_for_commands(static_cast<size_t>(vanish_after) + 1, 100)) {
+          simulator.vanish();
+          return;
+        }
+      }
+    });
+  }
+
   int status = 0;
   if (!command.empty()) {
     status = run_command(command, path);
@@ -144,6 +222,8 @@ int main(int argc, char** argv) {
     int received;
     sigwait(&stop_signals, &received);
   }
+  watching = false;
+  if (watcher.joinable()) watcher.join();
   if (!link_path.empty()) ::unlink(link_path.c_str());
   simulator.stop();
   return status;

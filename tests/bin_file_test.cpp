@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "paramfile/bin_file.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
@@ -117,6 +117,61 @@ TEST_F(BinFiles, SaveThenLoadGivesTheImageBack) {
   clear_parameter_images();
   EXPECT_EQ(load_software_bin_file(*tuner, dir.file("sw.bin").c_str()), 1);
   EXPECT_EQ(software_image(), saved);
+}
+
+// The Tuner's version bytes land in bytes 6 and 7 of the saved block; the
+// hardware block's checksum covers them (the software block's starts at
+// byte 8), so every saved block must still verify, and the file checksum
+// must cover the block as written.
+TEST_F(BinFiles, SavedBlocksVerifyWithTheTunersVersionBytes) {
+  struct Case {
+    int block_type;
+    uint8_t version[2];
+  };
+  const Case cases[] = {
+      {kHardwareBlock, {7, 9}}, {kHardwareBlock, {0, 1}}, {kHardwareBlock, {0xFF, 0}},
+      {kSoftwareBlock, {7, 9}}, {kSoftwareBlock, {0, 1}},
+  };
+  for (const Case& c : cases) {
+    const bool hardware = c.block_type == kHardwareBlock;
+    std::memcpy(library.images.current_hardware, tuner->hardware_block, kHardwareBlockSize);
+    std::memcpy(library.images.current_software, tuner->software_block, kSoftwareBlockSize);
+    ASSERT_TRUE(verify_hardware_block(library.images.current_hardware, kHardwareBlockSize));
+    ASSERT_TRUE(verify_software_block(library.images.current_software));
+    tuner->parameter_version[0] = c.version[0];
+    tuner->parameter_version[1] = c.version[1];
+
+    const std::string path = dir.file("saved.bin");
+    const int saved_result = hardware ? save_hardware_bin_file(*tuner, path.c_str())
+                                      : save_software_bin_file(*tuner, path.c_str());
+    ASSERT_EQ(saved_result, 0);
+    const std::vector<uint8_t> file = test::read_bytes(path);
+    ASSERT_EQ(file.size(), hardware ? 2112u : 576u);
+    const uint8_t* saved = file.data() + 64;
+    const std::string label = std::to_string(c.block_type) + ": " + std::to_string(c.version[0]);
+    EXPECT_EQ(saved[6], c.version[0]) << label;
+    EXPECT_EQ(saved[7], c.version[1]) << label;
+    EXPECT_TRUE(hardware ? verify_hardware_block(saved, kHardwareBlockSize) : verify_software_block(saved))
+        << label;
+
+    uint32_t sum = 0x2B9D;
+    for (size_t i = 6; i < file.size(); ++i) sum += file[i];
+    EXPECT_EQ(file[4] | file[5] << 8, sum & 0xFFFF) << label;
+  }
+}
+
+// A hardware block that did not verify is saved as it is: setting the
+// version bytes must not make a damaged block look sound.
+TEST_F(BinFiles, DamagedHardwareBlockIsNotSealedBySaving) {
+  std::memcpy(library.images.current_hardware, tuner->hardware_block, kHardwareBlockSize);
+  library.images.current_hardware[500] ^= 0x10;
+  tuner->parameter_version[0] = 3;
+  const std::string path = dir.file("hw.bin");
+  ASSERT_EQ(save_hardware_bin_file(*tuner, path.c_str()), 0);
+  const std::vector<uint8_t> file = test::read_bytes(path);
+  ASSERT_EQ(file.size(), 2112u);
+  EXPECT_FALSE(verify_hardware_block(file.data() + 64, kHardwareBlockSize));
+  EXPECT_EQ(file[64 + 2] | file[64 + 3] << 8, tuner->hardware_block[2] | tuner->hardware_block[3] << 8);
 }
 
 TEST_F(BinFiles, Loads) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "protocol/controller_commands.h"
 #include "protocol/direct_commands.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "protocol/controller_info.h"
 #include "tests/support/sim_link.h"
 

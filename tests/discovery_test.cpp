@@ -5,7 +5,7 @@
 #include <string>
 
 #include "link/discovery.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "tests/support/fake_nodes.h"
 
 namespace tmode {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 #include "protocol/controller_info.h"
@@ -42,7 +42,8 @@ TEST_F(Exchange, WrongReplyIsPassedOverWithinTheAttempt) {
   Stopwatch watch;
   EXPECT_EQ(exchange(bytes({'?', 'e', 0}), '?', 'e'), 0);
   EXPECT_EQ(reply[5], 5);
-  EXPECT_NEAR(watch.ms(), 300, 100);
+  EXPECT_GT(watch.ms(), 290);
+  EXPECT_LT(watch.ms(), 700);
   EXPECT_EQ(sim.received_count(), 1u) << "one attempt";
 }
 
@@ -68,23 +69,37 @@ TEST_F(Exchange, DirectPatternWritesAgainAtOnceAfterAWrongReply) {
   auto accept = [](const uint8_t* r) { return r[0] == 0x03 && r[1] == 0x03 && r[2] == '6' && r[3] == '>'; };
   Stopwatch watch;
   EXPECT_EQ(run_direct_command(report, sizeof report, DirectTiming{5, 3}, accept, reply), 0);
-  EXPECT_NEAR(watch.ms(), 300, 100);
+  EXPECT_GT(watch.ms(), 280);
+  EXPECT_LT(watch.ms(), 600);
+  ASSERT_TRUE(sim.wait_for_commands(2, 1000)) << "the wrong reply ended the first attempt";
   const auto traffic = sim.traffic();
-  ASSERT_EQ(sim.received_count(), 2u) << "the wrong reply ended the first attempt";
+  ASSERT_EQ(sim.received_count(), 2u);
   double second_write = -1, wrong_reply = -1;
   for (const auto& entry : traffic) {
     if (entry.from_library && second_write < 0 && &entry != &traffic.front()) second_write = entry.at_ms;
     if (!entry.from_library && entry.bytes[3] == '?') wrong_reply = entry.at_ms;
   }
-  EXPECT_NEAR(second_write - wrong_reply, 0, 30) << "written again as soon as the wrong reply came";
+  EXPECT_NEAR(second_write - wrong_reply, 0, 60) << "written again as soon as the wrong reply came";
 }
 
 TEST_F(Exchange, WritesThatFailGiveMinusOneAfterThreeAttempts) {
+  // Without a reader nothing notices the node is gone until a write fails.
+  close_link(0, 0);
+  ASSERT_GT(open_link(0, 0, 0), 0);
   sim.vanish();
   usleep(50000);
   Stopwatch watch;
   EXPECT_EQ(exchange(bytes({'?', 'e', 0}), '?', 'e'), -1);
-  EXPECT_NEAR(watch.ms(), 200, 80) << "two pauses of 100 ms";
+  EXPECT_GT(watch.ms(), 195) << "two pauses of 100 ms";
+  EXPECT_LT(watch.ms(), 700);
+}
+
+TEST_F(Exchange, ALinkWhoseReaderSawTheNodeGoFailsAtOnce) {
+  sim.vanish();
+  usleep(50000);
+  Stopwatch watch;
+  EXPECT_EQ(exchange(bytes({'?', 'e', 0}), '?', 'e'), -1);
+  EXPECT_LT(watch.ms(), 50);
 }
 
 TEST_F(Exchange, ClosedLinkFailsAtOnce) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <functional>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/firmware_file.h"
 #include "tests/support/firmware_files.h"
 

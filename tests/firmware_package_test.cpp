@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/firmware_package.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/sim_link.h"

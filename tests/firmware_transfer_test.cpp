@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "maintenance/firmware_file.h"
 #include "maintenance/firmware_package.h"

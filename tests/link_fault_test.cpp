@@ -3,7 +3,7 @@
 
 #include <time.h>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "protocol/controller_info.h"
 #include "protocol/touch_mode.h"

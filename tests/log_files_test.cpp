@@ -12,7 +12,7 @@
 #include "diagnostics/log_paths.h"
 #include "diagnostics/log_stream.h"
 #include "diagnostics/raw16_table.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_shape.h"

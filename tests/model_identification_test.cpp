@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/model_identification.h"
 #include "maintenance/model_patterns.h"
 #include "protocol/controller_info.h"

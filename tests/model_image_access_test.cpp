@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/model_image_access.h"
 
 namespace tmode {

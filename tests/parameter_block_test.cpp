@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/parameter_checksums.h"
 #include "maintenance/parameter_images.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "link/discovery.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/parameter_images.h"

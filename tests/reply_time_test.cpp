@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
+
 #include "link/reply_wait.h"
 
 namespace tmode {
@@ -11,7 +14,7 @@ TEST(ReplyDeadline, AddsTheExtraMillisecondAndCarriesOnce) {
   struct Case {
     timespec now;
     int s, ms;
-    long sec, usec;
+    int64_t sec, usec;
   };
   const Case cases[] = {
       {at(10, 500000), 3, 0, 13, 501000},
@@ -20,6 +23,9 @@ TEST(ReplyDeadline, AddsTheExtraMillisecondAndCarriesOnce) {
       {at(10, 200000), 0, 1500, 11, 701000},  // 1500 ms folds into the seconds
       {at(10, 900000), 1, 2500, 14, 401000},  // fold and carry together
       {at(10, 0), -1, -5, 10, 1000},          // negatives count as 0
+      // Nothing wraps near the top of int: seconds and milliseconds both.
+      {at(10, 0), INT_MAX, 0, 10 + int64_t{INT_MAX}, 1000},
+      {at(10, 999000), INT_MAX, INT_MAX, 10 + int64_t{INT_MAX} + 2147483 + 1, 647000},
   };
   for (const Case& c : cases) {
     const WaitDeadline d = reply_deadline(c.now, c.s, c.ms);
@@ -42,6 +48,7 @@ TEST(ReplyDeadline, TimeLeftBorrowsAndStopsAtTheDeadline) {
       {{13, 501000}, at(13, 501000), false, 0, 0},   // exactly at the deadline
       {{13, 501000}, at(14, 0), false, 0, 0},
       {{13, 100000}, at(12, 900000), true, 0, 200},  // borrow a second
+      {{int64_t{1} << 40, 0}, at(10, 0), true, INT_MAX, 0},  // held at the most an int says
   };
   for (const Case& c : cases) {
     int s = 99, ms = 99;

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/report_handlers.h"
 
 namespace tmode {

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "link/reply_wait.h"
 #include "link/report_handlers.h"
@@ -64,6 +64,8 @@ void slow_callback(int, int, const uint8_t*) {
 }
 
 TEST_F(ReportHandlers, UnregisterWaitsForARunningCallback) {
+  callback_entered = false;
+  callback_finished = false;
   ASSERT_EQ(register_report_handler('J', 0xFFFF, slow_callback), 0);
   sim.send_report(bytes({0x03, 0x02, 'J', 0x00}));
   while (!callback_entered) usleep(1000);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/report_utils.h"
 #include "tests/support/sim_link.h"
 

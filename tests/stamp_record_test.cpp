@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/link.h"
 #include "maintenance/firmware_file.h"
 #include "maintenance/firmware_queries.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "paramfile/bin_file.h"
 #include "paramfile/text_files.h"
 #include "tests/support/run_program.h"

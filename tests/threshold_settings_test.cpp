@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "maintenance/parameter_checksums.h"
 #include "maintenance/parameter_images.h"
 #include "maintenance/threshold_settings.h"

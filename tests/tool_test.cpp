@@ -1,5 +1,6 @@
 // tmodectl end to end: the program against the simulated controller, its
 // standard output compared byte for byte, and its exit status.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "sim/simulator.h"
 #include "tests/support/fake_nodes.h"
 #include "tests/support/run_program.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
 
 namespace tmode {
@@ -169,6 +171,75 @@ TEST_F(Tool, SlowSilentControllerPrintsEmptyValues) {
   const ProgramResult result = run_on_sim({});
   EXPECT_EQ(result.out, "Controller Info:\n\tType Name:\t\n\tModel Name:\t\n\tFW Version:\t\n\n");
   EXPECT_EQ(result.exit_code, 0);
+}
+
+TEST(ToolNodes, UnixSocketGivenWithPIsConnectedAsTheDaemonSocket) {
+  test::ScratchDir dir;
+  const std::string path = dir.file("ctl.sock");
+  sim::Simulator sim;
+  ASSERT_TRUE(sim.start_socket(path));
+  sim.update([](sim::ControllerState& s) { s.touch_mode = 2; });
+  const ProgramResult result = test::run_program({TMODECTL_PATH, "-p", path, "-g", "-s", "1"});
+  EXPECT_EQ(result.out, kInfo + "Current Touch Mode:[Threshold-2]\n"
+                                "Switch Touch Mode:[Threshold-1] Success\n");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(sim.state().touch_mode, 1);
+}
+
+// A node that is neither a character device nor a socket is refused before
+// a byte is written, even when a controller daemon listens: a regular file
+// would take the commands, and a FIFO would hand them back as replies.
+TEST(ToolNodes, NodesThatAreNoControllerAreRefusedUnwritten) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("plain");
+  test::write_file(file, std::string("abcdef"));
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int fifo_reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fifo_reader, 0);
+  const std::string directory = dir.file("dir");
+  ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+
+  for (const std::string& path : {file, fifo, directory}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"-g"}, {"-s", "1"}, {}}) {
+      std::vector<std::string> argv = {TMODECTL_PATH, "-p", path};
+      argv.insert(argv.end(), args.begin(), args.end());
+      const ProgramResult result = test::run_program(argv);
+      EXPECT_EQ(result.out, "(E) Open device " + path + " error!\n") << path;
+      EXPECT_EQ(result.exit_code, 2) << path;
+    }
+  }
+  EXPECT_EQ(test::read_file(file), "abcdef");
+  char byte = 0;
+  EXPECT_LE(::read(fifo_reader, &byte, 1), 0) << "the FIFO received a byte";
+  ::close(fifo_reader);
+}
+
+}  // namespace
+}  // namespace tmode
+
+namespace tmode {
+namespace {
+
+TEST(ToolTraffic, AReportBehindEachReplyAndAFloodDoNotSlowTheTool) {
+  // Each '?','e' reply carries a '?','Q' report in the same write, and
+  // 1000 more arrive a second: the tool still reads the mode on one write.
+  std::vector<std::string> args = {TMODE_SIM_PATH, "--mode", "2", "--report-after", "3F65",
+                                    "--flood", "1000,5000", "--"};
+  const std::vector<std::string> tool = test::program_command(TMODECTL_PATH);
+  args.insert(args.end(), tool.begin(), tool.end());
+  args.insert(args.end(), {"-p", "{}", "-g"});
+  const test::ProgramResult result = test::run_program(args);
+  EXPECT_EQ(result.exit_code, 0) << result.out;
+  EXPECT_NE(result.out.find("Current Touch Mode:[Threshold-2]\n"), std::string::npos) << result.out;
+  EXPECT_LT(result.wall_ms, 2000);
+}
+
+TEST(ToolTraffic, FaultOptionsRefuseWhatTheyCannotRead) {
+  for (const char* bad : {"--report-after=xyz", "--flood=0", "--flood=10,", "--flood=ten"}) {
+    const test::ProgramResult result = test::run_program({TMODE_SIM_PATH, bad, "--", "true"});
+    EXPECT_EQ(result.exit_code, 2) << bad;
+  }
 }
 
 }  // namespace

@@ -34,36 +34,49 @@ TEST(HexField, ReadsLikePercentXAndKeepsTheLow16Bits) {
   }
 }
 
+// The 8-byte suffix field as it is left, over a field filled with 'Z':
+// a suffix is copied with its terminating zero (when it fits) and the rest
+// left alone; without one only the first 4 bytes are cleared.
+std::string suffix_field(const std::string& suffix) {
+  std::string field = suffix.substr(0, 8);
+  if (field.size() < 8) field += '\0';
+  return field + std::string(8 - field.size(), 'Z');
+}
+const std::string kClearedSuffix = std::string(4, '\0') + "ZZZZ";
+
 TEST(VersionText, NumberAndSuffix) {
   struct Case {
     const char* text;
     int converted;
     uint16_t number;  // 0xBEEF: left alone
-    std::string suffix;
+    std::string field;
   };
   const Case cases[] = {
-      {"1.02_b-test", 1, 0x102, "test"},   // second character '.': characters 1, 3, 4, 5
-      {"0102-test3", 1, 0x0102, "test3"},
-      {"0102-rc_1", 1, 0x0102, "1"},        // the later of the two separates
-      {"0102_r-c_1", 1, 0x0102, "c_1"},
-      {"_0102", 0, 0xBEEF, ""},             // the separator first: no suffix
-      {"-abc", 1, 0xF544, ""},              // "%x" reads a sign; the low 16 bits stay
-      {"FFFFF", 1, 0xFFFF, ""},
-      {"12", 1, 0x12, ""},                  // nothing past the end is taken
-      {"1.", 1, 0x1, ""},
-      {"", 0, 0xBEEF, ""},
-      {"xyz", 0, 0xBEEF, ""},
-      {"0102-abcdefghijk", 1, 0x0102, "abcdefgh"},  // cut to the 8-byte field
+      {"1.02_b-test", 1, 0x102, suffix_field("test")},  // second character '.': characters 1, 3, 4, 5
+      {"0102-test3", 1, 0x0102, suffix_field("test3")},
+      {"0102-rc_1", 1, 0x0102, suffix_field("1")},  // the later of the two separates
+      {"0102_r-c_1", 1, 0x0102, suffix_field("c_1")},
+      {"0102-", 1, 0x0102, suffix_field("")},        // a separator last: an empty suffix
+      {"_0102", 0, 0xBEEF, kClearedSuffix},         // the separator first: no suffix
+      {"-abc", 1, 0xF544, kClearedSuffix},          // "%x" reads a sign; the low 16 bits stay
+      {"FFFFF", 1, 0xFFFF, kClearedSuffix},
+      {"12", 1, 0x12, kClearedSuffix},  // nothing past the end is taken
+      {"1.", 1, 0x1, kClearedSuffix},
+      {"", 0, 0xBEEF, kClearedSuffix},
+      {"xyz", 0, 0xBEEF, kClearedSuffix},
+      {"0102-abcdefg", 1, 0x0102, suffix_field("abcdefg")},     // 7 characters and the zero
+      {"0102-abcdefgh", 1, 0x0102, suffix_field("abcdefgh")},   // 8: the field is full
+      {"0102-abcdefghijk", 1, 0x0102, suffix_field("abcdefgh")},  // cut to the 8-byte field
   };
   for (const Case& c : cases) {
     const std::vector<char> text = exact(c.text);
     uint16_t number = 0xBEEF;
     char suffix[kVersionSuffixSize + 1];
-    std::memset(suffix, 0x5A, sizeof suffix);
+    std::memset(suffix, 'Z', sizeof suffix);
     EXPECT_EQ(parse_version_text(text.data(), &number, suffix), c.converted) << c.text;
     EXPECT_EQ(number, c.number) << c.text;
-    EXPECT_EQ(std::string(suffix, strnlen(suffix, kVersionSuffixSize)), c.suffix) << c.text;
-    EXPECT_EQ(suffix[kVersionSuffixSize], 0x5A) << c.text << ": written past the field";
+    EXPECT_EQ(std::string(suffix, 8), c.field) << c.text;
+    EXPECT_EQ(suffix[8], 'Z') << c.text << ": written past the field";
   }
 }
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "diagnostics/log_paths.h"
-#include "link/library_state.h"
+#include "library/library_state.h"
 #include "link/reply_wait.h"
 #include "maintenance/stamp_record.h"
 #include "paramfile/bin_file.h"
@@ -111,7 +111,8 @@ TEST_F(WallClock, StepsNeitherCutNorStretchAWait) {
     EXPECT_EQ(wait_reply_remaining(s, ms), kReplyTimedOut);
     const double waited = watch.ms();
     stepper.join();
-    EXPECT_NEAR(waited, 401, 80) << "wall clock stepped by " << step << " s";
+    EXPECT_GT(waited, 395) << "wall clock stepped by " << step << " s";
+    EXPECT_LT(waited, 800) << "wall clock stepped by " << step << " s";
     EXPECT_EQ(s, 0);
     EXPECT_EQ(ms, 0);
   }
@@ -128,7 +129,8 @@ TEST_F(WallClock, CommandsCompleteAcrossAStep) {
   Stopwatch watch;
   EXPECT_EQ(get_touch_mode(0, 0, &mode), 1);
   stepper.join();
-  EXPECT_NEAR(watch.ms(), 200, 80);
+  EXPECT_GT(watch.ms(), 195);
+  EXPECT_LT(watch.ms(), 700) << "neither cut nor stretched by the hour";
 }
 
 // 2040-02-29 12:34:56 UTC, past the last second a 32-bit time_t holds

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/library_state.h"
+#include "tuning/tuning_state.h"
 
 namespace tmode {
 
@@ -17,7 +17,7 @@ constexpr int kMaxLineLength = kIniLineSize - 1;
 // Reads the next line into the line buffer. False when no lines remain; a
 // last line without an end is still a line.
 bool ini_read_line() {
-  IniReaderState& ini = library.ini;
+  IniReaderState& ini = tuning_state().ini;
   std::memset(ini.line, 0, sizeof ini.line);
   int kept = 0;
   bool read_any = false;
@@ -41,12 +41,12 @@ char* trim_blanks(char* text) {
 // Positions the stream after the header line of the first section whose
 // name matches; false when there is none.
 bool ini_seek_section(const char* section) {
-  FILE* file = library.ini.file;
+  FILE* file = tuning_state().ini.file;
   if (file == nullptr) return false;
   std::clearerr(file);
   if (std::fseek(file, 0, SEEK_SET) != 0) return false;
   while (ini_read_line()) {
-    char* open = std::strchr(library.ini.line, '[');
+    char* open = std::strchr(tuning_state().ini.line, '[');
     if (open == nullptr) continue;
     char* close = std::strchr(open + 1, ']');
     if (close == nullptr) continue;
@@ -64,7 +64,7 @@ bool ini_seek_section(const char* section) {
 // A key with an empty value counts as absent.
 bool ini_find_key(const char* key, char* value) {
   while (ini_read_line()) {
-    char* line = library.ini.line;
+    char* line = tuning_state().ini.line;
     char* equals = line;
     while (*equals != '\0' && *equals != '=') {
       if (*equals == '[' || *equals == ']') return false;
@@ -92,13 +92,13 @@ void copy_bounded(char* out, size_t capacity, const char* text) {
 
 FILE* ini_open(const char* path, bool for_writing) {
   ini_close();
-  library.ini.file = std::fopen(path, for_writing ? "w" : "r");
-  return library.ini.file;
+  tuning_state().ini.file = std::fopen(path, for_writing ? "w" : "r");
+  return tuning_state().ini.file;
 }
 
 void ini_close() {
-  if (library.ini.file != nullptr) std::fclose(library.ini.file);
-  library.ini.file = nullptr;
+  if (tuning_state().ini.file != nullptr) std::fclose(tuning_state().ini.file);
+  tuning_state().ini.file = nullptr;
 }
 
 char* ini_get_string(const char* section, const char* key, char* out, size_t capacity,
@@ -145,13 +145,13 @@ uint32_t ini_get_uint(const char* section, const char* key, uint32_t* out, uint3
 }
 
 int ini_write_line(const char* text) {
-  if (library.ini.file == nullptr) return -1;
-  std::fputs(text, library.ini.file);
+  if (tuning_state().ini.file == nullptr) return -1;
+  std::fputs(text, tuning_state().ini.file);
   return 0;
 }
 
 long read_text_file_crlf(uint8_t* destination, size_t capacity) {
-  FILE* file = library.ini.file;
+  FILE* file = tuning_state().ini.file;
   if (file == nullptr) return -1;
   size_t written = 0;
   bool after_cr = false;

@@ -1,7 +1,0 @@
-#include "link/library_state.h"
-
-namespace tmode {
-
-LibraryState library;
-
-}  // namespace tmode

@@ -1,0 +1,80 @@
+// tmode-sim's command line: faults a user injects by hand, and values that
+// are refused instead of read as 0.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/run_program.h"
+
+namespace tmode {
+namespace {
+
+using test::ProgramResult;
+
+const std::string kInfo =
+    "Controller Info:\n"
+    "\tType Name:\tPlovex PCT\n"
+    "\tModel Name:\tPLVX-6300\n"
+    "\tFW Version:\t6300.1.02\n"
+    "\n";
+
+// tmode-sim with the given options, running tmodectl -p {} with tool_args.
+ProgramResult run_tool_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& tool_args) {
+  sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
+  sim_args.push_back("--");
+  const std::vector<std::string> tool = test::program_command(TMODECTL_PATH);
+  sim_args.insert(sim_args.end(), tool.begin(), tool.end());
+  sim_args.insert(sim_args.end(), {"-p", "{}"});
+  sim_args.insert(sim_args.end(), tool_args.begin(), tool_args.end());
+  return test::run_program(sim_args);
+}
+
+TEST(SimOptions, ValuesThatAreNotNumbersOrFaultsAreRefused) {
+  const std::vector<std::vector<std::string>> refused = {
+      {"--mode", "abc"},        {"--mode", ""},           {"--mode", "2x"},
+      {"--mode", "-1"},         {"--mode", "256"},        {"--modes", "four"},
+      {"--restart-ms", "soon"}, {"--vanish-after", "x"},  {"--vanish-after", "-1"},
+      {"--no-reply", "3F6"},    {"--no-reply", "any,0"},  {"--no-reply", "46,1,1"},
+      {"--no-reply", "zz"},     {"--late", "46"},         {"--late", "46,ms"},
+      {"--late", "any,-1"},     {"--late", "46,10,1,2"},  {"--late", ",5"},
+  };
+  for (const auto& args : refused) {
+    const ProgramResult result = run_tool_on_sim(args, {"-g"});
+    EXPECT_EQ(result.exit_code, 2) << args[0] << " " << args[1];
+    EXPECT_EQ(result.out, "") << "tmodectl ran for " << args[0] << " " << args[1];
+  }
+}
+
+TEST(SimOptions, ModeFromBothEndsOfItsRange) {
+  for (const std::string mode : {"0", "255"}) {
+    const ProgramResult result = run_tool_on_sim({"--mode", mode}, {"-g"});
+    EXPECT_EQ(result.out, kInfo + "Current Touch Mode:[Threshold-" + mode + "]\n");
+    EXPECT_EQ(result.exit_code, 0);
+  }
+}
+
+TEST(SimOptions, LateRepliesComeLate) {
+  const ProgramResult late = run_tool_on_sim({"--late", "46,400", "--mode", "3"}, {"-g"});
+  EXPECT_EQ(late.out, kInfo + "Current Touch Mode:[Threshold-3]\n");
+  EXPECT_EQ(late.exit_code, 0);
+  EXPECT_GE(late.wall_ms, 400);
+  EXPECT_LT(late.wall_ms, 2900) << "one late reply, not a retry";
+}
+
+// Each unanswered command costs the tool a wait of seconds.
+TEST(SimOptions, SlowUnansweredAndVanishingControllers) {
+  // The first touch-mode read goes unanswered; the tool's second attempt is.
+  const ProgramResult once = run_tool_on_sim({"--no-reply", "3F65,1", "--mode", "2"}, {"-g"});
+  EXPECT_EQ(once.out, kInfo + "Current Touch Mode:[Threshold-2]\n");
+  EXPECT_EQ(once.exit_code, 0);
+  EXPECT_GE(once.wall_ms, 2500);
+
+  // Three information queries answered, then the node goes away.
+  const ProgramResult vanished = run_tool_on_sim({"--vanish-after", "3"}, {"-g"});
+  EXPECT_EQ(vanished.out, kInfo + "(E) Get Touch Mode Fail\n");
+  EXPECT_EQ(vanished.exit_code, 4);
+}
+
+}  // namespace
+}  // namespace tmode
