@@ -13,18 +13,14 @@
 #include <cstdint>
 #include <mutex>
 
+#include "link/report_types.h"
+
 namespace tmode {
 
-inline constexpr int kReportSize = 64;        // one framed report
 inline constexpr int kReportBufferSize = 65;  // a report and its terminating zero
-inline constexpr int kMaxPacketLength = 62;   // payload that fits one report
 inline constexpr int kDevicePathSize = 512;
-inline constexpr int kHandlerSlots = 32;
 inline constexpr int kAccumulationSize = 1024;
 inline constexpr int kReplyQueueSize = 8;  // replies a waiter has not taken yet
-
-// Called on the reader thread with (0, report size, report bytes).
-using ReportCallback = void (*)(int reserved, int size, const uint8_t* report);
 
 struct ReportHandler {
   uint8_t use_count;  // 0 = free

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "link/link_session.h"
+#include "link/report_types.h"
 
 namespace tmode {
 

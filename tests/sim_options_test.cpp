@@ -6,18 +6,14 @@
 #include <vector>
 
 #include "tests/support/run_program.h"
+#include "tests/support/tool_texts.h"
 
 namespace tmode {
 namespace {
 
 using test::ProgramResult;
 
-const std::string kInfo =
-    "Controller Info:\n"
-    "\tType Name:\tPlovex PCT\n"
-    "\tModel Name:\tPLVX-6300\n"
-    "\tFW Version:\t6300.1.02\n"
-    "\n";
+const std::string& kInfo = test::kDefaultInfo;
 
 // tmode-sim with the given options, running tmodectl -p {} with tool_args.
 ProgramResult run_tool_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& tool_args) {

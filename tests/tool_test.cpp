@@ -16,6 +16,7 @@
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
+#include "tests/support/tool_texts.h"
 
 namespace tmode {
 namespace {
@@ -30,12 +31,7 @@ const std::string kUsage =
     "\t -g \t\t get touch mode.\n"
     "\t -s \t\t set touch mode.\n";
 const std::string kVersion = "Tool version:\tv1.02_20160705\nAPILIB version:\tv1.0.44.0701\n";
-const std::string kInfo =
-    "Controller Info:\n"
-    "\tType Name:\tPlovex PCT\n"
-    "\tModel Name:\tPLVX-6300\n"
-    "\tFW Version:\t6300.1.02\n"
-    "\n";
+const std::string& kInfo = test::kDefaultInfo;
 
 class Tool : public ::testing::Test {
  protected:
@@ -232,7 +228,7 @@ TEST(ToolTraffic, AReportBehindEachReplyAndAFloodDoNotSlowTheTool) {
   const test::ProgramResult result = test::run_program(args);
   EXPECT_EQ(result.exit_code, 0) << result.out;
   EXPECT_NE(result.out.find("Current Touch Mode:[Threshold-2]\n"), std::string::npos) << result.out;
-  EXPECT_LT(result.wall_ms, 2000);
+  EXPECT_LT(result.wall_ms, 5000) << "not the 9.2 s of three unanswered attempts";
 }
 
 TEST(ToolTraffic, FaultOptionsRefuseWhatTheyCannotRead) {

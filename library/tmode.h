@@ -1,0 +1,51 @@
+// The tmode API library for applications: every public header in one.
+// Installed as <tmode/tmode.h>; the headers it names lie beside it.
+#pragma once
+
+#include "link/discovery.h"
+#include "link/link.h"
+#include "link/reply_wait.h"
+#include "link/report_handlers.h"
+#include "link/report_types.h"
+#include "link/report_utils.h"
+
+#include "protocol/channel_ranges.h"
+#include "protocol/controller_commands.h"
+#include "protocol/controller_info.h"
+#include "protocol/direct_commands.h"
+#include "protocol/exchange.h"
+#include "protocol/full_report_commands.h"
+#include "protocol/reconnect.h"
+#include "protocol/reply_fields.h"
+#include "protocol/store_blocks.h"
+#include "protocol/store_words.h"
+#include "protocol/touch_mode.h"
+#include "protocol/unanswered_commands.h"
+
+#include "maintenance/chip_registers.h"
+#include "maintenance/firmware_file.h"
+#include "maintenance/firmware_package.h"
+#include "maintenance/firmware_queries.h"
+#include "maintenance/model_identification.h"
+#include "maintenance/model_image_access.h"
+#include "maintenance/parameter_blocks.h"
+#include "maintenance/parameter_checksums.h"
+#include "maintenance/parameter_images.h"
+#include "maintenance/stamp_record.h"
+#include "maintenance/test_commands.h"
+#include "maintenance/threshold_settings.h"
+#include "maintenance/version_text.h"
+
+#include "tuning/ini_reader.h"
+#include "tuning/tuner.h"
+#include "tuning/tuning_file.h"
+
+#include "paramfile/bin_file.h"
+#include "paramfile/hardware_block_pack.h"
+#include "paramfile/structure_versions.h"
+#include "paramfile/text_files.h"
+
+#include "diagnostics/log_paths.h"
+#include "diagnostics/log_records.h"
+#include "diagnostics/log_stream.h"
+#include "diagnostics/raw16_table.h"
