@@ -1,10 +1,17 @@
 #include "diagnostics/elapsed_stamp.h"
 
+#include <type_traits>
+
 namespace tmode {
 
 int64_t elapsed_ms(clock_t start, clock_t now) {
-  const int64_t ticks = static_cast<int64_t>(now) - static_cast<int64_t>(start);
-  return ticks * 1000 / CLOCKS_PER_SEC;
+  // The counter wraps at its width (after 36 minutes of processor time where
+  // clock_t has 32 bits): the difference is taken at that width, and so holds
+  // across a wrap.
+  using Unsigned = std::make_unsigned_t<clock_t>;
+  const auto ticks = static_cast<std::make_signed_t<clock_t>>(static_cast<Unsigned>(now) -
+                                                              static_cast<Unsigned>(start));
+  return static_cast<int64_t>(ticks) * 1000 / CLOCKS_PER_SEC;
 }
 
 void format_elapsed_stamp(char* out, size_t capacity, int64_t ms) {

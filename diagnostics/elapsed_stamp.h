@@ -8,7 +8,8 @@
 
 namespace tmode {
 
-// Milliseconds of processor time from start to now, in 64 bits.
+// Milliseconds of processor time from start to now, in 64 bits; a wrap of
+// the clock() counter in between is taken into account.
 int64_t elapsed_ms(clock_t start, clock_t now);
 
 // " TimeStamp @ %02d:%02d:%02d.%03d\n" for the milliseconds, cut to capacity.

@@ -52,7 +52,7 @@ const LayoutFields& fields_of(ThresholdLayout layout) {
 int record_start(const LayoutFields& l, int mode) {
   if (l.record_size == 0) return 0;
   if (mode < 0) return -1;
-  const long start = l.first_record + static_cast<long>(l.record_size) * mode;
+  const int64_t start = l.first_record + int64_t{l.record_size} * mode;
   return start + last_field_byte(l) < kSoftwareBlockSize ? static_cast<int>(start) : -1;
 }
 
@@ -61,7 +61,7 @@ int get(const uint8_t* record, Field f) {
 }
 
 // Keeps the low 8 or 16 bits, as the field is wide.
-void put(uint8_t* record, Field f, long value) {
+void put(uint8_t* record, Field f, int64_t value) {
   if (f.width == 1) {
     record[f.offset] = static_cast<uint8_t>(value & 0xFF);
   } else {
@@ -71,15 +71,15 @@ void put(uint8_t* record, Field f, long value) {
 
 // A floating product as an unsigned integer: negative products (a level
 // above 10) give 0 rather than an undefined conversion.
-unsigned long truncate(double product) {
+uint32_t truncate(double product) {
   if (!(product > 0)) return 0;
-  if (product >= 4294967295.0) return 4294967295UL;
-  return static_cast<unsigned long>(product);
+  if (product >= 4294967295.0) return 4294967295U;
+  return static_cast<uint32_t>(product);
 }
 
-void store_d(uint8_t* block, uint8_t* record, const LayoutFields& l, long c) {
-  const long basis = l.reference >= 0 ? read_le16(block + l.reference) : c;
-  const long d = ((basis >> 1) + c) >> 1;
+void store_d(uint8_t* block, uint8_t* record, const LayoutFields& l, int64_t c) {
+  const int64_t basis = l.reference >= 0 ? read_le16(block + l.reference) : c;
+  const int64_t d = ((basis >> 1) + c) >> 1;
   put(record, l.d_low, d);
   put(record, l.d_high, d);
 }
@@ -98,30 +98,30 @@ int rescale_threshold_record(uint8_t* block, ThresholdLayout layout, int mode, i
   if (start < 0) return -1;
   uint8_t* record = block + start;
 
-  const long f = 10 - level;
-  const long p = get(record, l.p);
-  const long q = get(record, l.q);
-  const long r = get(record, l.r);
-  long c;
+  const int64_t f = int64_t{10} - level;
+  const int64_t p = get(record, l.p);
+  const int64_t q = get(record, l.q);
+  const int64_t r = get(record, l.r);
+  int64_t c;
   if (p != 0) {
     const auto t = static_cast<int16_t>((f * p) / 10);
-    const long a = static_cast<long>(truncate(t * 0.65) & 0xFF);
-    const long b = static_cast<long>(truncate(static_cast<double>(a) * 1.3) & 0xFF);
-    c = static_cast<long>(truncate(static_cast<double>(p) * 0.7) & 0xFFFF);
+    const int64_t a = static_cast<int64_t>(truncate(t * 0.65) & 0xFF);
+    const int64_t b = static_cast<int64_t>(truncate(static_cast<double>(a) * 1.3) & 0xFF);
+    c = static_cast<int64_t>(truncate(static_cast<double>(p) * 0.7) & 0xFFFF);
     put(record, l.a, a);
     put(record, l.b, b);
     put(record, l.c, c);
     if (mode == 0 && l.mode0_marker.offset >= 0) {
       put(block, l.mode0_marker, 1000);
-      put(block, l.mode0_from_q, static_cast<long>(truncate(static_cast<double>(q) * 1.5) & 0xFF));
+      put(block, l.mode0_from_q, static_cast<int64_t>(truncate(static_cast<double>(q) * 1.5) & 0xFF));
     }
   } else {
     // Rescaled in place from the old level, which divides.
-    const long old_level = static_cast<int8_t>(record[l.level.offset]);
+    const int64_t old_level = static_cast<int8_t>(record[l.level.offset]);
     if (old_level == 10) return -1;
     auto rescaled = [&](Field field) { return f * (((get(record, field) * 10) / (10 - old_level)) & 0xFFFF) / 10; };
-    const long a = rescaled(l.a) & 0xFF;
-    const long b = rescaled(l.b) & 0xFF;
+    const int64_t a = rescaled(l.a) & 0xFF;
+    const int64_t b = rescaled(l.b) & 0xFF;
     c = rescaled(l.c) & 0xFFFF;
     put(record, l.a, a);
     put(record, l.b, b);

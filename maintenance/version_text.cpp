@@ -37,7 +37,8 @@ void append_bounded(char* field, size_t size, const char* text, size_t count) {
 
 int parse_hex16(const char* text, uint16_t* out) {
   char* end = nullptr;
-  const unsigned long value = std::strtoul(text, &end, 16);
+  // strtoull: the same 64-bit conversion on every target before the cut.
+  const unsigned long long value = std::strtoull(text, &end, 16);
   if (end == text) return 0;
   *out = static_cast<uint16_t>(value & 0xFFFF);
   return 1;

@@ -2,9 +2,11 @@
 # tmodectl falls back to the controller daemon's socket at its real path,
 # /dev/socket/kalo_socket, when the node it is given cannot be opened. The
 # socket is served by tmode-sim inside a private mount namespace, on a tmpfs
-# over /dev, so the machine's own /dev is never touched.
+# over /dev, so the machine's own /dev is never touched. Words after the two
+# programs are the emulator that starts them in a cross build.
 tmodectl=$1
 sim=$2
+shift 2
 if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null 2>&1; then
   echo "skipped: needs root and unshare for a private mount namespace"
   exit 77
@@ -15,8 +17,10 @@ expected=$(printf 'Controller Info:\n\tType Name:\tPlovex PCT\n\tModel Name:\tPL
 actual=$(unshare -m --propagation private sh -c '
   mount -t tmpfs tmpfs /dev || exit 90
   mkdir /dev/socket || exit 91
-  exec "$1" --socket /dev/socket/kalo_socket --mode 2 -- "$2" -p /dev/no_such_node -g -s 1
-' sh "$sim" "$tmodectl")
+  sim=$1 tmodectl=$2
+  shift 2
+  exec "$@" "$sim" --socket /dev/socket/kalo_socket --mode 2 -- "$@" "$tmodectl" -p /dev/no_such_node -g -s 1
+' sh "$sim" "$tmodectl" "$@")
 status=$?
 
 if [ "$status" != 0 ]; then

@@ -109,7 +109,8 @@ TEST_F(IniReader, NumberConversions) {
   open(
       "[n]\n"
       "Plain=-42\nTrailing=12abc\nWord=abc\nHex=0x1F\nOctal=017\n"
-      "Huge=99999999999999999999\nTiny=-99999999999999999999\nTab=\t8\n");
+      "Huge=99999999999999999999\nTiny=-99999999999999999999\nTab=\t8\n"
+      "Wide=4294967297\nWideHex=0x123456789\n");
   struct Case {
     const char* key;
     int as_int;
@@ -124,6 +125,8 @@ TEST_F(IniReader, NumberConversions) {
       {"Huge", INT_MAX, UINT32_MAX},
       {"Tiny", INT_MIN, UINT32_MAX},
       {"Tab", 8, 8},
+      {"Wide", INT_MAX, 1},  // 2^32 + 1: the low 32 bits, on 32-bit targets too
+      {"WideHex", 0, 0x23456789},
       {"Absent", -5, 77},  // the defaults below
   };
   for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -189,6 +190,14 @@ TEST(ElapsedStamp, ComputesInSixtyFourBits) {
   const clock_t now = static_cast<clock_t>(2000000005);  // a product of 2e12 with 1000
   EXPECT_EQ(elapsed_ms(start, now), 2000000);
   EXPECT_EQ(elapsed_ms(now, start), -2000000);
+}
+
+TEST(ElapsedStamp, HoldsAcrossAWrapOfTheCounter) {
+  // 500000 ticks up to the largest value, then 1000000 from the smallest.
+  const clock_t start = std::numeric_limits<clock_t>::max() - 499999;
+  const clock_t now = std::numeric_limits<clock_t>::min() + 1000000;
+  EXPECT_EQ(elapsed_ms(start, now), 1500);
+  EXPECT_EQ(elapsed_ms(now, start), -1500);
 }
 
 TEST(ElapsedStamp, WritesToStandardOutputAndTheTrace) {

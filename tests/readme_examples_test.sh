@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Runs every example command of the README (the indented lines that start
 # with build/) as written, in order, against this build:
-#   readme_examples_test.sh README.md BUILD_DIR
+#   readme_examples_test.sh README.md BUILD_DIR [EMULATOR WORDS...]
+# In a cross build the emulator's words go before every program of the build.
 # A line ending in "&" starts a simulator that prints its node; the next
 # lines use that node where the README shows /dev/pts/4 or /tmp/ctl.sock.
 # Every other line must exit 0 and print the controller's information.
 set -uo pipefail
 readme=$1
 build=$2
+shift 2
+emulator="$*"
 scratch=$(mktemp -d)
 pids=()
 cleanup() {
@@ -23,7 +26,7 @@ count=0
 while IFS= read -r line; do
   command=${line#    }
   command=${command%%#*}
-  command=$(echo "$command" | sed -e "s#\(^\| \)build/#\1$build/#g" \
+  command=$(echo "$command" | sed -e "s#\(^\| \)build/#\1${emulator:+$emulator }$build/#g" \
                                   -e "s#/tmp/ctl.sock#$scratch/ctl.sock#g")
   [ -n "$node" ] && command=${command//\/dev\/pts\/4/$node}
   count=$((count + 1))

@@ -18,7 +18,10 @@ const std::string& kInfo = test::kDefaultInfo;
 // tmode-sim with the given options, running tmodectl -p {} with tool_args.
 ProgramResult run_tool_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& tool_args) {
   sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
-  sim_args.insert(sim_args.end(), {"--", TMODECTL_PATH, "-p", "{}"});
+  sim_args.push_back("--");
+  const std::vector<std::string> tool = test::program_command(TMODECTL_PATH);
+  sim_args.insert(sim_args.end(), tool.begin(), tool.end());
+  sim_args.insert(sim_args.end(), {"-p", "{}"});
   sim_args.insert(sim_args.end(), tool_args.begin(), tool_args.end());
   return test::run_program(sim_args);
 }

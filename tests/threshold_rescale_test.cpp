@@ -149,6 +149,9 @@ TEST(ThresholdRescale, RefusesWithoutTouchingTheBlock) {
       {"A, mode 4 lies beyond the block", ThresholdLayout::kA, 4, 3, {}},
       {"A, mode 255", ThresholdLayout::kA, 255, 3, {}},
       {"B, mode 4 lies beyond the block", ThresholdLayout::kB, 4, 3, {}},
+      // Modes whose record offsets wrap to a record inside the block in 32 bits.
+      {"A, mode 61356676: 70 times it is 2^32 + 24", ThresholdLayout::kA, 61356676, 3, {}},
+      {"B, mode 67108864: 64 times it is 2^32", ThresholdLayout::kB, 67108864, 3, {}},
       {"A, P = 0 with an old level of 10", ThresholdLayout::kA, 1, 3, record_a(1, 0, 100, 80, 10)},
       {"C, P = 0 with an old level of 10", ThresholdLayout::kC, 0, 3, {{50, 2, 0}, {124, 1, 10}}},
   };
@@ -163,6 +166,7 @@ TEST(ThresholdRescale, RefusesWithoutTouchingTheBlock) {
   EXPECT_EQ(threshold_level_offset(ThresholdLayout::kA, 3), 256 + 210 + 25);
   EXPECT_EQ(threshold_level_offset(ThresholdLayout::kA, 4), -1);
   EXPECT_EQ(threshold_level_offset(ThresholdLayout::kB, 3), 256 + 192 + 58);
+  EXPECT_EQ(threshold_level_offset(ThresholdLayout::kB, 67108864), -1);
   EXPECT_EQ(threshold_level_offset(ThresholdLayout::kC, 200), 124) << "layout C has one record";
 }
 

@@ -84,7 +84,11 @@ TEST_F(Tool, ReadsThenSwitchesTheMode) {
 TEST_F(Tool, RunsWellUnderFiftyMilliseconds) {
   double best = 1e9;
   for (int i = 0; i < 5; ++i) best = std::min(best, run_on_sim({"-g", "-s", "1"}).wall_ms);
-#if defined(TMODE_SANITIZED)
+#if defined(TMODE_EMULATED)
+  // Started through an emulator that translates the program and its C++
+  // runtime first.
+  EXPECT_LT(best, 2000);
+#elif defined(TMODE_SANITIZED)
   EXPECT_LT(best, 1000);
 #else
   EXPECT_LT(best, 50);
@@ -216,9 +220,12 @@ namespace {
 TEST(ToolTraffic, AReportBehindEachReplyAndAFloodDoNotSlowTheTool) {
   // Each '?','e' reply carries a '?','Q' report in the same write, and
   // 1000 more arrive a second: the tool still reads the mode on one write.
-  const test::ProgramResult result = test::run_program(
-      {TMODE_SIM_PATH, "--mode", "2", "--report-after", "3F65", "--flood", "1000,5000", "--",
-       TMODECTL_PATH, "-p", "{}", "-g"});
+  std::vector<std::string> args = {TMODE_SIM_PATH, "--mode", "2", "--report-after", "3F65",
+                                    "--flood", "1000,5000", "--"};
+  const std::vector<std::string> tool = test::program_command(TMODECTL_PATH);
+  args.insert(args.end(), tool.begin(), tool.end());
+  args.insert(args.end(), {"-p", "{}", "-g"});
+  const test::ProgramResult result = test::run_program(args);
   EXPECT_EQ(result.exit_code, 0) << result.out;
   EXPECT_NE(result.out.find("Current Touch Mode:[Threshold-2]\n"), std::string::npos) << result.out;
   EXPECT_LT(result.wall_ms, 5000) << "not the 9.2 s of three unanswered attempts";

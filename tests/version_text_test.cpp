@@ -24,6 +24,7 @@ TEST(HexField, ReadsLikePercentXAndKeepsTheLow16Bits) {
   const Case cases[] = {
       {"12345", 1, 0x2345},   {"0x1A", 1, 0x1A},        {" 7z", 1, 7},
       {"-1", 1, 0xFFFF},      {"123456789ABCDEF0123", 1, 0xFFFF},  // beyond 64 bits: all ones
+      {"123456789", 1, 0x6789},  // beyond 32 bits: still the low 16, on 32-bit targets too
       {"g1", 0, 0xBEEF},      {"", 0, 0xBEEF},
   };
   for (const Case& c : cases) {

@@ -120,7 +120,8 @@ int ini_text_to_int(const char* text) {
 }
 
 uint32_t ini_text_to_uint(const char* text) {
-  return static_cast<uint32_t>(std::strtoul(text, nullptr, 0));
+  // strtoull: the same 64-bit conversion on every target before the cut.
+  return static_cast<uint32_t>(std::strtoull(text, nullptr, 0));
 }
 
 int ini_get_int(const char* section, const char* key, int* out, int default_value) {

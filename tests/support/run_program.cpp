@@ -10,9 +10,20 @@
 #include <chrono>
 #include <cstdio>
 
+#include "tests/support/emulator.h"
+
 extern char** environ;
 
 namespace tmode::test {
+
+std::vector<std::string> program_command(const std::string& path) {
+  std::vector<std::string> words;
+  for (const char* word : kEmulatorWords) {
+    if (word != nullptr) words.emplace_back(word);
+  }
+  words.push_back(path);
+  return words;
+}
 
 ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) {
   ProgramResult result;
@@ -22,13 +33,15 @@ ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  const std::vector<std::string> words = program_command(argv.empty() ? std::string() : argv[0]);
   std::vector<char*> args;
-  for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+  for (const std::string& word : words) args.push_back(const_cast<char*>(word.c_str()));
+  for (size_t i = 1; i < argv.size(); ++i) args.push_back(const_cast<char*>(argv[i].c_str()));
   args.push_back(nullptr);
 
   const auto start = std::chrono::steady_clock::now();
   pid_t child = -1;
-  const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
+  const int spawned = posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   if (spawned != 0) {

@@ -13,7 +13,14 @@ struct ProgramResult {
   double wall_ms = 0;
 };
 
+// Runs a program of this build (through the emulator in a cross build) and
+// waits for it at most `timeout_ms`.
 ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms = 60000);
+
+// The words that start a program of this build on a command line another
+// program runs (tmode-sim's command after "--"): the emulator's words in a
+// cross build, then the path.
+std::vector<std::string> program_command(const std::string& path);
 
 // Runs `body` in this process with file descriptor 1 redirected to a file,
 // and returns what it wrote there.
