@@ -27,7 +27,7 @@ endif()
 set(TMODE_PUBLIC_HEADERS
   library/tmode.h
   link/discovery.h link/link.h link/reply_wait.h link/report_handlers.h link/report_types.h
-  link/report_utils.h
+  link/report_utils.h link/handler_registration.h
   protocol/channel_ranges.h protocol/controller_commands.h protocol/controller_info.h
   protocol/direct_commands.h protocol/exchange.h protocol/full_report_commands.h
   protocol/function_ref.h protocol/reconnect.h protocol/reply_fields.h protocol/store_blocks.h
@@ -39,12 +39,18 @@ set(TMODE_PUBLIC_HEADERS
   maintenance/parameter_blocks.h maintenance/parameter_checksums.h maintenance/parameter_images.h
   maintenance/stamp_record.h maintenance/test_commands.h maintenance/threshold_rescale.h
   maintenance/threshold_settings.h maintenance/version_text.h
+  maintenance/uniformity_format.h maintenance/compact_table.h
   tuning/ini_reader.h tuning/tuner.h tuning/tuning_file.h tuning/tuning_parameters.h
-  tuning/tuning_result.h
+  tuning/tuning_result.h tuning/frequency_table.h tuning/front_end.h tuning/phase_peaks.h
+  tuning/gain_a_search.h tuning/working_frequencies.h tuning/working_tables.h
+  tuning/frame_capture.h tuning/phase_signal.h tuning/calibration.h tuning/calibration_targets.h
+  tuning/tuner_trace.h
   paramfile/bin_file.h paramfile/block_layout.h paramfile/hardware_block_pack.h
   paramfile/initial_images.h paramfile/structure_versions.h paramfile/text_files.h
   diagnostics/elapsed_stamp.h diagnostics/log_paths.h diagnostics/log_records.h
-  diagnostics/log_stream.h diagnostics/raw16_table.h)
+  diagnostics/log_stream.h diagnostics/raw16_table.h diagnostics/open_short_tests.h
+  diagnostics/uniformity_table.h diagnostics/frame_transforms.h diagnostics/noise_line_test.h
+  diagnostics/frame_processing.h diagnostics/image_capture.h)
 
 add_library(tmode_static STATIC $<TARGET_OBJECTS:tmode>)
 add_library(tmode_shared SHARED $<TARGET_OBJECTS:tmode>)
