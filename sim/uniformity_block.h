@@ -16,7 +16,7 @@ struct UniformityEntry {
 
 enum class UniformityLayout { kPlain, kIndexed, kWide, kCompact };
 
-struct UniformityBlockSpec {
+struct UniformityBlockDescription {
   UniformityLayout layout = UniformityLayout::kPlain;
   int size = 6144;                // 1024, 3072 or 6144
   uint16_t seed = 0x55;           // 0x55, 0x55AA; the compact layout always 0xAA55
@@ -33,6 +33,6 @@ struct UniformityBlockSpec {
   bool impossible_directory = false;
 };
 
-std::vector<uint8_t> build_uniformity_block(const UniformityBlockSpec& spec);
+std::vector<uint8_t> build_uniformity_block(const UniformityBlockDescription& desc);
 
 }  // namespace tmode::sim

@@ -210,12 +210,12 @@ TEST(UniformityTestTransform, WaterLineAndNoGain) {
 
 std::vector<uint8_t> offsets_table(sim::UniformityLayout layout, std::vector<sim::UniformityEntry> points,
                                    uint8_t compact_type = 0) {
-  sim::UniformityBlockSpec spec;
-  spec.layout = layout;
-  spec.size = 6144;
-  spec.frequencies = {{}, std::move(points)};  // frequency 1
-  spec.compact_type = compact_type;
-  return sim::build_uniformity_block(spec);
+  sim::UniformityBlockDescription desc;
+  desc.layout = layout;
+  desc.size = 6144;
+  desc.frequencies = {{}, std::move(points)};  // frequency 1
+  desc.compact_type = compact_type;
+  return sim::build_uniformity_block(desc);
 }
 
 TEST(UniformityCookTransform, DifferencesLessTheOffsetsOfTheFrequency) {

@@ -67,7 +67,7 @@ class UniformityTable : public test::SimLinkTest {
 
   // The controller's level, feature bytes (index, value) and table.
   void controller(int model, int level, std::vector<std::pair<int, int>> features,
-                  const sim::UniformityBlockSpec& table) {
+                  const sim::UniformityBlockDescription& table) {
     library.model_code = model;
     sim.update([&](sim::ControllerState& s) {
       s.family.level[0] = static_cast<uint8_t>(level);
@@ -81,15 +81,15 @@ class UniformityTable : public test::SimLinkTest {
   int saved_model_ = 0;
 };
 
-sim::UniformityBlockSpec table_of(UniformityLayout layout, int size, uint16_t seed, Points points) {
-  sim::UniformityBlockSpec spec;
-  spec.layout = layout;
-  spec.size = size;
-  spec.seed = seed;
-  spec.threshold = 35;
-  spec.frequencies = std::move(points);
-  spec.compact_type = 5;
-  return spec;
+sim::UniformityBlockDescription table_of(UniformityLayout layout, int size, uint16_t seed, Points points) {
+  sim::UniformityBlockDescription desc;
+  desc.layout = layout;
+  desc.size = size;
+  desc.seed = seed;
+  desc.threshold = 35;
+  desc.frequencies = std::move(points);
+  desc.compact_type = 5;
+  return desc;
 }
 
 struct FormatCase {
@@ -128,7 +128,7 @@ TEST_F(UniformityTable, EachSizeAndFormatIsReadLocatedAndDumped) {
   for (const FormatCase& c : format_cases()) {
     SCOPED_TRACE(c.name);
     library.uniformity = UniformityTableState{};
-    sim::UniformityBlockSpec table = table_of(c.layout, c.size, c.seed, points_for(c));
+    sim::UniformityBlockDescription table = table_of(c.layout, c.size, c.seed, points_for(c));
     table.count_flags = 0xB000;  // ignored by the reader
     controller(c.model, c.level, c.features, table);
     library.uniformity.freq_index = 2;
@@ -147,7 +147,7 @@ TEST_F(UniformityTable, BadChecksumLeavesTheSectionAndFailsTheDump) {
   for (const FormatCase& c : format_cases()) {
     if (c.layout == UniformityLayout::kCompact) continue;  // dumped without validation
     SCOPED_TRACE(c.name);
-    sim::UniformityBlockSpec table = table_of(c.layout, c.size, c.seed, points_for(c));
+    sim::UniformityBlockDescription table = table_of(c.layout, c.size, c.seed, points_for(c));
     table.bad_checksum = true;
     library.uniformity = UniformityTableState{};
     controller(c.model, c.level, c.features, table);
@@ -188,7 +188,7 @@ TEST_F(UniformityTable, SeedAndLengthFieldDecideValidity) {
 TEST_F(UniformityTable, ImpossibleDirectoryIsNeitherLocatedNorDumped) {
   for (const FormatCase& c : format_cases()) {
     SCOPED_TRACE(c.name);
-    sim::UniformityBlockSpec table = table_of(c.layout, c.size, c.seed, points_for(c));
+    sim::UniformityBlockDescription table = table_of(c.layout, c.size, c.seed, points_for(c));
     table.impossible_directory = true;
     library.uniformity = UniformityTableState{};
     controller(c.model, c.level, c.features, table);
