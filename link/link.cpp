@@ -155,7 +155,6 @@ int open_link(int, int, int start_reader) {
   link.reply_expected = 0;
   link.reply_head = 0;
   link.reply_offered = false;
-  link.reader_ended = false;
   link.link_dead.store(false, std::memory_order_release);
   pthread_mutex_unlock(&link.reply_mutex);
 

@@ -66,15 +66,15 @@ struct LinkSession {
   uint8_t reply_expected = 0;    // a command is between its first write and its end (caller)
   uint8_t reply_head = 0;        // oldest queued reply (caller advances)
   uint32_t replies_dropped = 0;  // queued replies pushed out by newer ones (reader)
-  bool reader_ended = false;     // the reader stopped on its own: the link is dead (reader)
   bool reply_offered = false;    // the queued reply was posted with nobody expecting it ...
   timespec offer_expiry{};       // ... and a waiter arriving before this still takes it
   uint8_t reply_arrival[kReportSize] = {};  // each reply laid over the one before (reader)
   uint8_t reply_queue[kReplyQueueSize][kReportSize] = {};  // (reader writes, caller reads)
   uint8_t reply_report[kReportSize] = {};  // the reply last taken, or posted unexpected (both)
 
-  // Mirrors reader_ended for lock-free readers such as link_is_open (reader
-  // sets it, open_link clears it).
+  // The reader stopped on its own: the link is dead. Set under reply_mutex,
+  // so no waiter misses it; atomic for lock-free readers such as
+  // link_is_open (reader sets it, open_link clears it).
   std::atomic<bool> link_dead{false};
 
   // reader only.

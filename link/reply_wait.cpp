@@ -182,27 +182,22 @@ void end_reply_hand_over() {
   LinkSession& link = link_session();
   {
     ReplyLock lock(link);
-    link.reader_ended = true;
     link.link_dead.store(true, std::memory_order_release);
   }
   pthread_cond_broadcast(&link.reply_cond);
 }
 
-void begin_reply_expectation() {
+// Starting or ending a command's expectation drops what was queued before.
+void set_reply_expectation(uint8_t expected) {
   ensure_reply_sync();
   LinkSession& link = link_session();
   ReplyLock lock(link);
   drop_queued_locked(link);
-  link.reply_expected = 1;
+  link.reply_expected = expected;
 }
 
-void end_reply_expectation() {
-  ensure_reply_sync();
-  LinkSession& link = link_session();
-  ReplyLock lock(link);
-  drop_queued_locked(link);
-  link.reply_expected = 0;
-}
+void begin_reply_expectation() { set_reply_expectation(1); }
+void end_reply_expectation() { set_reply_expectation(0); }
 
 int take_reply_until(const WaitDeadline& deadline, uint8_t* out) {
   // The reader cannot hand a reply to itself.
@@ -219,7 +214,7 @@ int take_reply_until(const WaitDeadline& deadline, uint8_t* out) {
       result = 0;
       break;
     }
-    if (link.reader_ended) {
+    if (link.link_dead.load(std::memory_order_relaxed)) {
       result = kReplyLinkEnded;
       break;
     }

@@ -44,6 +44,29 @@ constexpr int kCalibrationDataOffset = 396;  // the calibration data value, i16
 constexpr int kRawFloor = 30;
 constexpr int kMaxReversals = 201;
 
+// The CalVref search between 0 and 255: each step moves the gain up or down
+// by half the interval left, and too many reversals in a row end it.
+struct GainBisection {
+  int low = 0, high = 255, gain;
+  int last_move = 0, reversals = 0;
+
+  bool open() const { return high > low + 1; }
+  // False when the search reversed too often and must stop.
+  bool step(int move) {
+    reversals = last_move != 0 && move != last_move ? reversals + 1 : 0;
+    last_move = move;
+    if (reversals >= kMaxReversals) return false;
+    if (move > 0) {
+      low = gain;
+      gain = (gain + high + 1) / 2;
+    } else {
+      high = gain;
+      gain = (gain + low) / 2;
+    }
+    return true;
+  }
+};
+
 bool in_list(int code, std::initializer_list<int> codes) {
   for (int c : codes) {
     if (c == code) return true;
@@ -267,9 +290,9 @@ int calibrate_vref_pair(Tuner& tuner, int chip, int line_offset, int capture_mod
   int best_delta = 65535, best_gain = tuner.cal_vref[chip], best_range = tuner.cal_range[chip];
   for (int range = 7; range >= 0; --range) {
     tuner.cal_range[chip] = static_cast<uint8_t>(range * 2 + 1);
-    int low = 0, high = 255, gain = tuner.cal_vref[chip];
-    int last_move = 0, reversals = 0;
-    while (high > low + 1) {
+    GainBisection search{.gain = tuner.cal_vref[chip]};
+    while (search.open()) {
+      const int gain = search.gain;
       tuner.cal_vref[chip] = static_cast<uint8_t>(gain);
       tuner.hardware_block[hw::kCalVref + chip] = static_cast<uint8_t>(gain);
       if (!capture_targets(tuner)) return 0;
@@ -293,17 +316,7 @@ int calibrate_vref_pair(Tuner& tuner, int chip, int line_offset, int capture_mod
         best_gain = gain;
         best_range = range;
       }
-      const int move = a <= b ? 1 : -1;
-      reversals = last_move != 0 && move != last_move ? reversals + 1 : 0;
-      last_move = move;
-      if (reversals >= kMaxReversals) break;
-      if (move > 0) {
-        low = gain;
-        gain = (gain + high + 1) / 2;
-      } else {
-        high = gain;
-        gain = (gain + low) / 2;
-      }
+      if (!search.step(a <= b ? 1 : -1)) break;
     }
   }
   tuner.cal_vref[chip] = static_cast<uint8_t>(best_gain);
@@ -324,8 +337,9 @@ int calibrate_vref_per_chip(Tuner& tuner, int capture_mode) {
     bool found = false, reversed_out = false;
     for (int range = 7; range >= 0 && !found && !reversed_out; --range) {
       tuner.cal_range[chip] = static_cast<uint8_t>(range * 2 + 1);
-      int low = 0, high = 255, gain = 128, last_move = 0, reversals = 0;
-      while (high > low + 1) {
+      GainBisection search{.gain = 128};
+      while (search.open()) {
+        const int gain = search.gain;
         tuner.cal_vref[chip] = static_cast<uint8_t>(gain);
         tuner.hardware_block[hw::kCalVref + chip] = static_cast<uint8_t>(gain);
         if (!capture_targets(tuner)) return 0;
@@ -346,19 +360,9 @@ int calibrate_vref_per_chip(Tuner& tuner, int capture_mode) {
           found = true;
           break;
         }
-        const int move = mean >= target ? 1 : -1;
-        reversals = last_move != 0 && move != last_move ? reversals + 1 : 0;
-        last_move = move;
-        if (reversals >= kMaxReversals) {
+        if (!search.step(mean >= target ? 1 : -1)) {
           reversed_out = true;
           break;
-        }
-        if (move > 0) {
-          low = gain;
-          gain = (gain + high + 1) / 2;
-        } else {
-          high = gain;
-          gain = (gain + low) / 2;
         }
       }
     }
