@@ -273,7 +273,7 @@ TEST_F(AutoTune, AutomaticTargetsRunTheStagesTwiceFromAClearedTable) {
   EXPECT_EQ(std::memcmp(alone->adjustment_results, tuner->adjustment_results, sizeof alone->adjustment_results), 0);
 }
 
-TEST_F(AutoTune, ReadjustSignalAndCountWaterTx) {
+TEST_F(AutoTune, ReadjustSignalStrayLineAndWaterCount) {
   load();
   tuner->params.nums_of_freq = 1;
   ASSERT_EQ(run(), 1) << out;
@@ -287,6 +287,31 @@ TEST_F(AutoTune, ReadjustSignalAndCountWaterTx) {
   const std::string readjusted = testing::internal::GetCapturedStdout();
   EXPECT_EQ(count_of(readjusted, "Fail"), 0) << readjusted;
   EXPECT_NEAR(tuner->working[0].gain_b[0], gain_b, 2);
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(auto_tune_stray_line(*tuner), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Disable Stray Line Tune\n");
+  tuner->params.tune_flags |= kStrayLineTune;
+  tuner->params.sl_touch_signal = 30;
+  // The shipped block's stray-line GainA and RS of 0 give a peak far above
+  // MaxSignalHigh: the GainD stage fails the run.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(auto_tune_stray_line(*tuner), 0);
+  std::string stray = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(stray.substr(stray.size() - 26), "\nGainD Adjustment Fail...\n") << stray;
+  // With the tuning file's stray-line defaults and a ceiling above the
+  // peak every stage passes.
+  tuner->params.max_signal_high = 30000;
+  for (WorkingFrequency& w : tuner->working) {
+    w.sl_gain_a = 15;
+    w.sl_rs = 8 << 4;
+    w.sl_gain_b = 16;
+    w.sl_delay = 12;
+  }
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(auto_tune_stray_line(*tuner), 1);
+  stray = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(count_of(stray, "Fail"), 0) << stray;
 
   tuner->overlap = 3;
   tuner->water_groups[1].count_in_water = 9;
