@@ -26,6 +26,25 @@ namespace {
 constexpr int kFramePolls = 50;         // of 100 ms
 constexpr int kShortEndPolls = 10;      // of 1 s: the sensor-test driver's bound
 
+// The Tuner's totals, refused when they do not fit the tables.
+bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
+  *tx_total = driving_line_count(tuner.config);
+  *rx_total = receive_line_count(tuner);
+  return *tx_total > 0 && *rx_total > 0 && frame_fits_tables(*rx_total, *tx_total, diagnostics_state().frame.extra_lines);
+}
+
+void separator(FILE* log) {
+  char line[178];
+  std::memset(line, '/', 177);
+  line[24] = ',';
+  line[24 + 1 + 82] = ',';
+  line[177] = 0;
+  std::fputs(line, log);
+  std::fputs("\r\n", log);
+}
+
+}  // namespace
+
 void tuner_frame_handler(int, int size, const uint8_t* report) {
   TunerFrameCapture& f = diagnostics_state().tuner_frame;
   if (size < 5 || report[2] != 'J') return;
@@ -65,25 +84,6 @@ void short_report_handler(int, int size, const uint8_t* report) {
     s.tx_second[channel] = report[7];
   }
 }
-
-// The Tuner's totals, refused when they do not fit the tables.
-bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
-  *tx_total = driving_line_count(tuner.config);
-  *rx_total = receive_line_count(tuner);
-  return *tx_total > 0 && *rx_total > 0 && frame_fits_tables(*rx_total, *tx_total, diagnostics_state().frame.extra_lines);
-}
-
-void separator(FILE* log) {
-  char line[178];
-  std::memset(line, '/', 177);
-  line[24] = ',';
-  line[24 + 1 + 82] = ',';
-  line[177] = 0;
-  std::fputs(line, log);
-  std::fputs("\r\n", log);
-}
-
-}  // namespace
 
 int16_t apply_open_scaling(uint16_t word, int raw) {
   const int s = word & 0x7FFF;

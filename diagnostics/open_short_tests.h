@@ -14,6 +14,13 @@ inline constexpr uint16_t kOpenTestFrameWord = 0x4080;
 inline constexpr uint16_t kShortTestWord = 0x8004;
 inline constexpr uint16_t kStopDataWord = 0x8000;
 
+// The report handlers of read_tuner_frame ('J': the frame into the staging
+// table of the tuner-frame capture, its totals set first) and of the short
+// test ('?','S': the bytes per channel, then the end report). Both run on
+// the reader thread while registered.
+void tuner_frame_handler(int key, int size, const uint8_t* report);
+void short_report_handler(int key, int size, const uint8_t* report);
+
 // Reads one frame of the data word into the tuner's raw table (Tx lines at
 // their rows). 1 when a complete frame arrived (or both ready flags were
 // still set from an earlier call), else 0.
