@@ -14,12 +14,9 @@ inline constexpr uint16_t kOpenTestFrameWord = 0x4080;
 inline constexpr uint16_t kShortTestWord = 0x8004;
 inline constexpr uint16_t kStopDataWord = 0x8000;
 
-// The report handlers of read_tuner_frame ('J': the frame into the staging
-// table of the tuner-frame capture, its totals set first) and of the short
-// test ('?','S': the bytes per channel, then the end report). Both run on
-// the reader thread while registered.
+// The 'J' handler of read_tuner_frame (reader thread): the frame into the
+// staging table of the tuner-frame capture, whose totals are set first.
 void tuner_frame_handler(int key, int size, const uint8_t* report);
-void short_report_handler(int key, int size, const uint8_t* report);
 
 // Reads one frame of the data word into the tuner's raw table (Tx lines at
 // their rows). 1 when a complete frame arrived (or both ready flags were
@@ -31,6 +28,12 @@ int read_tuner_frame(Tuner& tuner, int reserved, uint16_t word);
 // end of the sensor, both values being below the option threshold.
 int check_edge_difference(const int16_t (*table)[172], int option_threshold, int i, int n, int diff_threshold,
                           int edge_tolerance);
+
+// The '?','S' handler of the short test (reader thread): kind 1 reports
+// fill the Rx bytes, kind 0x81 the Tx bytes, an end report (length 3, kind
+// 0x81) sets the done flag. A channel beyond its table (131 for Tx, 171 for
+// Rx) and any other report are ignored.
+void short_test_report_handler(int reserved, int size, const uint8_t* report);
 
 // 1 pass, 0 fail.
 int tuner_open_test(Tuner& tuner, int tx_threshold, int rx_threshold, int option_threshold, int diff_tx,

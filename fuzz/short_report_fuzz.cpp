@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tmode::diagnostics_state().short_bytes.done.store(false);
   tmode::fuzz::for_each_report(data, size, [](int length, const uint8_t* report) {
-    tmode::short_report_handler('?', length, report);
+    tmode::short_test_report_handler('?', length, report);
   });
   return 0;
 }
