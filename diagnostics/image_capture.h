@@ -34,6 +34,11 @@ int stop_image_stream(int reserved1, int reserved2);
 // destination. 1 when this call processed a new frame, else 0.
 int get_image_frame(int reserved1, int reserved2, int code, uint8_t* destination);
 
+// Waits up to timeout_ms, while a continuous capture runs, for a frame that
+// get_image_frame has not processed yet, so that a caller need not poll:
+// 1 when there is one, 0 on timeout or without a capture.
+int wait_image_frame(int reserved1, int reserved2, int timeout_ms);
+
 // '?','h' touch information into the touch-information block.
 int start_touch_info(int reserved1, int reserved2);
 int stop_touch_info(int reserved1, int reserved2);
