@@ -386,11 +386,7 @@ void Simulator::pump_stream() {
     stream.active = false;
     return;
   }
-  const std::vector<Bytes> reports = frame_reports(frame);
-  for (size_t i = 0; i < reports.size(); ++i) {
-    if (static_cast<int>(i) == state_.panel.defects.lost_report) continue;
-    schedule(now, padded_ ? padded(reports[i]) : reports[i]);
-  }
+  for (const Bytes& report : stream_reports(state_, frame)) schedule(now, padded_ ? padded(report) : report);
   ++stream.frames;
   stream_due_ = now + std::chrono::milliseconds(stream.interval_ms);
 }
