@@ -275,6 +275,8 @@ int reset_image_capture(int, int) {
   return result;
 }
 
+void set_water_line_enabled(int, int, int enabled) { diagnostics_state().frame.water_line_enabled = enabled != 0; }
+
 void alloc_image_buffer(int, int) {
   reset_image_capture(0, 0);
   int rx = 0, lines = 0;

@@ -11,8 +11,13 @@ inline constexpr int kImageTableBytes = 45408;  // 132 x 172 signed 16-bit
 
 // Clears the capture's assembly state, reads the sensor size and derives
 // the reports per line (one report carries at most 29 values). The result
-// of read_sensor_size: 0 on success.
+// of read_sensor_size: 0 on success. The water-line setting is kept.
 int reset_image_capture(int reserved1, int reserved2);
+
+// Whether frames carry the water line (line 1, before the Tx lines): it
+// decides the copy into the image table, the transforms' layout and the
+// record's columns. Off by default.
+void set_water_line_enabled(int reserved1, int reserved2, int enabled);
 
 // Resets the capture state, then allocates the single-shot frame buffer for
 // the sensor size unless one of that size exists.

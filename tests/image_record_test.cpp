@@ -163,6 +163,20 @@ TEST_F(ImageRecord, CountersGrowPerTypeAndAppend) {
   EXPECT_NE(log(kCookLog).find("Data Type:,Cook\r\nLog Counts:,1\r\n"), std::string::npos) << "a counter of its own";
 }
 
+// With the water line the frame's every line is taken, the water line
+// printed after the noise line; reset_image_capture keeps the setting.
+TEST_F(ImageRecord, WaterLineColumns) {
+  sim.update([](sim::ControllerState& s) { s.panel.water_line = true; });
+  set_water_line_enabled(0, 0, 1);
+  alloc_image_buffer(0, 0);
+  ASSERT_EQ(reset_image_capture(0, 0), 0);
+  ASSERT_EQ(capture_image_record(0, 0, 2), 0);
+  set_water_line_enabled(0, 0, 0);
+  EXPECT_EQ(log(kStrayL2Log), kHeader + "Data Type:,StrayL2\r\nLog Counts:,1\r\nImage Data Start\r\n"
+                                        "Rx[ 00 ],12,0,40,45\r\nRx[ 01 ],12,0,41,46\r\nRx[ 02 ],12,0,42,47\r\n"
+                                        ",Noise,Water,Tx[00],Tx[01],\r\nImage Data End\r\n\r\n\r\n");
+}
+
 // One report carries at most 29 values: columns 28/29 and 57/58 are where
 // one report of a line ends and the next begins.
 TEST_F(ImageRecord, ColumnsAcrossReportBoundaries) {
