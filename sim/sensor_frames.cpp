@@ -116,6 +116,20 @@ void saturation_frame(const ControllerState& s, Frame& f) {
   }
 }
 
+// A 16-bit value of a 'J' report, low byte first.
+void append_value(Bytes& payload, int16_t value) {
+  const auto v = static_cast<uint16_t>(value);
+  payload.push_back(static_cast<uint8_t>(v & 0xFF));
+  payload.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+// A 'J' report of count equal values.
+Bytes j_report(int line, int first, int count, int16_t value) {
+  Bytes payload{'J', static_cast<uint8_t>(line), static_cast<uint8_t>(first)};
+  for (int k = 0; k < count; ++k) append_value(payload, value);
+  return frame_report(payload);
+}
+
 struct FrameSource {
   uint16_t word;
   void (*produce)(const ControllerState&, Frame&);
@@ -150,29 +164,12 @@ std::vector<Bytes> frame_reports(const Frame& frame) {
     for (int first = 0; first < frame.columns; first += kValuesPerReport) {
       const int n = std::min(kValuesPerReport, frame.columns - first);
       Bytes payload{'J', static_cast<uint8_t>(line), static_cast<uint8_t>(first)};
-      for (int k = 0; k < n; ++k) {
-        const auto v = static_cast<uint16_t>(frame.values[static_cast<size_t>(line * frame.columns + first + k)]);
-        payload.push_back(static_cast<uint8_t>(v & 0xFF));
-        payload.push_back(static_cast<uint8_t>(v >> 8));
-      }
+      for (int k = 0; k < n; ++k) append_value(payload, frame.values[static_cast<size_t>(line * frame.columns + first + k)]);
       reports.push_back(frame_report(payload));
     }
   }
   return reports;
 }
-
-namespace {
-
-Bytes j_report(int line, int first, int count, uint16_t value) {
-  Bytes payload{'J', static_cast<uint8_t>(line), static_cast<uint8_t>(first)};
-  for (int k = 0; k < count; ++k) {
-    payload.push_back(static_cast<uint8_t>(value & 0xFF));
-    payload.push_back(static_cast<uint8_t>(value >> 8));
-  }
-  return frame_report(payload);
-}
-
-}  // namespace
 
 std::vector<Bytes> stream_reports(ControllerState& s, const Frame& frame) {
   const PanelDefects& d = s.panel.defects;
