@@ -92,10 +92,11 @@ int extract_report(ReportStaging& staging, int fd, bool is_socket, uint8_t* out,
     }
   }
   // Cut by the end of the read: lost, unless a byte stream goes on with it.
-  if (staging.byte_stream && size > 0 && wanted <= kReportSize) {
+  const bool cut = expect == Expect::Length || (expect == Expect::Payload && wanted <= kReportSize);
+  if (staging.byte_stream && cut) {
     std::memcpy(staging.cut, out, static_cast<size_t>(size));
     staging.cut_size = static_cast<uint8_t>(size);
-    staging.cut_wanted = static_cast<uint8_t>(wanted);
+    staging.cut_wanted = static_cast<uint8_t>(expect == Expect::Payload ? wanted : 0);
   }
   return 0;
 }
