@@ -69,3 +69,7 @@
 #include "diagnostics/noise_line_test.h"
 #include "diagnostics/frame_processing.h"
 #include "diagnostics/image_capture.h"
+
+#include "tester/tuner_preparation.h"
+#include "tester/tuner_log.h"
+#include "tester/parameter_file_operations.h"
