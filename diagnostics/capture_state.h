@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,16 @@ struct CaptureState {
   OwnedFrame front;  // guarded by buffer_mutex
   OwnedFrame back;   // the reader thread's while streaming
   bool frame_processed = false;  // guarded by buffer_mutex
+  // Notified by the reader thread after each swap; the caller waits on it
+  // with buffer_mutex.
+  std::condition_variable frame_swapped;
+
+  // What a continuous capture made of the stream since it started: written
+  // by the reader thread (frames_processed by the caller), read by anyone.
+  std::atomic<uint32_t> frames_completed{0};  // swapped into the front buffer
+  std::atomic<uint32_t> frames_unseen{0};     // replaced before get_image_frame processed them
+  std::atomic<uint32_t> frames_retried{0};    // ended short of reports and collected again
+  std::atomic<uint32_t> frames_processed{0};  // processed by get_image_frame
 };
 
 }  // namespace tmode

@@ -1,5 +1,6 @@
 #include "diagnostics/image_capture.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -112,14 +113,18 @@ void image_report_handler(int, int size, const uint8_t* report) {
   if (c.packet_counter != (r.line + 1) * c.packets_per_line && c.retries_left >= 1) {
     --c.retries_left;
     c.packet_counter = 0;
+    if (c.continuous) c.frames_retried.fetch_add(1, std::memory_order_relaxed);
     return;
   }
   if (c.continuous) {
     {
       std::lock_guard lock(c.buffer_mutex);
       std::swap(c.front, c.back);
+      if (!c.frame_processed) c.frames_unseen.fetch_add(1, std::memory_order_relaxed);
       c.frame_processed = false;
     }
+    c.frame_swapped.notify_one();
+    c.frames_completed.fetch_add(1, std::memory_order_relaxed);
     c.retries_left = 3;
     c.packet_counter = 0;
     c.wait_frame_start = true;
@@ -270,6 +275,8 @@ int reset_image_capture(int, int) {
   return result;
 }
 
+void set_water_line_enabled(int, int, int enabled) { diagnostics_state().frame.water_line_enabled = enabled != 0; }
+
 void alloc_image_buffer(int, int) {
   reset_image_capture(0, 0);
   int rx = 0, lines = 0;
@@ -327,6 +334,10 @@ int start_image_stream(int, int) {
     c.front.clear();
     c.frame_processed = true;  // nothing captured yet
   }
+  c.frames_completed = 0;
+  c.frames_unseen = 0;
+  c.frames_retried = 0;
+  c.frames_processed = 0;
   if (!c.back.holds(rx, lines)) c.back.allocate(rx, lines);
   c.back.clear();
   c.continuous = true;
@@ -357,11 +368,22 @@ int get_image_frame(int, int, int code, uint8_t* destination) {
       std::memset(&diagnostics_state().image_table, 0, sizeof diagnostics_state().image_table);
       process_frame(code, c.front.frame, c.lines, &diagnostics_state().image_table);
       c.frame_processed = true;
+      c.frames_processed.fetch_add(1, std::memory_order_relaxed);
       processed = 1;
     }
   }
   std::memcpy(destination, &diagnostics_state().image_table, kImageTableBytes);
   return processed;
+}
+
+int wait_image_frame(int, int, int timeout_ms) {
+  CaptureState& c = diagnostics_state().capture;
+  std::unique_lock lock(c.buffer_mutex);
+  if (!c.continuous || !c.front.storage) return 0;
+  return c.frame_swapped.wait_for(lock, std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms),
+                                  [&] { return !c.frame_processed; })
+             ? 1
+             : 0;
 }
 
 int start_touch_info(int, int) {

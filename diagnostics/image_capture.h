@@ -11,8 +11,13 @@ inline constexpr int kImageTableBytes = 45408;  // 132 x 172 signed 16-bit
 
 // Clears the capture's assembly state, reads the sensor size and derives
 // the reports per line (one report carries at most 29 values). The result
-// of read_sensor_size: 0 on success.
+// of read_sensor_size: 0 on success. The water-line setting is kept.
 int reset_image_capture(int reserved1, int reserved2);
+
+// Whether frames carry the water line (line 1, before the Tx lines): it
+// decides the copy into the image table, the transforms' layout and the
+// record's columns. Off by default.
+void set_water_line_enabled(int reserved1, int reserved2, int enabled);
 
 // Resets the capture state, then allocates the single-shot frame buffer for
 // the sensor size unless one of that size exists.
@@ -33,6 +38,11 @@ int stop_image_stream(int reserved1, int reserved2);
 // unless that was done already, and copies the table (45408 bytes) to
 // destination. 1 when this call processed a new frame, else 0.
 int get_image_frame(int reserved1, int reserved2, int code, uint8_t* destination);
+
+// Waits up to timeout_ms, while a continuous capture runs, for a frame that
+// get_image_frame has not processed yet, so that a caller need not poll:
+// 1 when there is one, 0 on timeout or without a capture.
+int wait_image_frame(int reserved1, int reserved2, int timeout_ms);
 
 // '?','h' touch information into the touch-information block.
 int start_touch_info(int reserved1, int reserved2);

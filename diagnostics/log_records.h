@@ -42,6 +42,9 @@ inline constexpr int kTableColumns = 172;  // Rx channels
 // tx_total of the channel ranges).
 struct FrameLayout {
   int32_t extra_lines = 2;  // line 0 the noise line, line 1 the water line when enabled
+  // Frames carry the water line as line 1. Off until an application sets
+  // it (set_water_line_enabled): the parameter word that holds the
+  // controller's water-line bit is not known to the library.
   bool water_line_enabled = false;
   int32_t raw_scaling = 100;  // a percentage applied to raw values where a test says so
 };

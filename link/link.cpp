@@ -145,6 +145,7 @@ int open_link(int, int, int start_reader) {
   link.fd_is_socket = is_socket;
   if (!is_socket) drain_node(fd);
   reset_session_buffers(link);
+  link.staging.byte_stream = is_socket || ::isatty(fd) == 1;
 
   if (!start_reader) {
     link.reader_running = 0;

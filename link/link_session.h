@@ -35,6 +35,14 @@ struct ReportStaging {
   uint8_t index;
   uint8_t count;
   bool stream_ended;  // the last read returned 0 or failed for good
+  // On a byte stream (a terminal, the daemon's socket) a report may straddle
+  // two reads: the start of one cut by the end of a read is kept here and
+  // completed from the next read. A hidraw node reads whole reports, and a
+  // cut report is lost there.
+  bool byte_stream;
+  uint8_t cut[kReportSize];
+  uint8_t cut_size;    // bytes kept, 0 when no report is cut
+  uint8_t cut_wanted;  // the cut report's full size
 };
 
 struct LinkSession {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "link/link_session.h"
 
@@ -40,14 +41,27 @@ bool refill(ReportStaging& staging, int fd, bool is_socket) {
 int extract_report(ReportStaging& staging, int fd, bool is_socket, uint8_t* out, int max_len) {
   if (!staging_has_bytes(staging) && !refill(staging, fd, is_socket)) return 0;
 
-  if (staging.bytes[0] != kReportId) {
-    staging.index = staging.count;  // the whole read is discarded
-    return 0;
-  }
-
   enum class Expect { ReportId, Length, Payload } expect = Expect::ReportId;
   int size = 0;    // bytes of the report so far
   int wanted = 0;  // its full size
+  if (staging.cut_size > 0 && staging.index == 0) {
+    // A fresh read on a byte stream goes on with the report the last one cut.
+    size = staging.cut_size;
+    wanted = staging.cut_wanted;
+    std::memcpy(out, staging.cut, static_cast<size_t>(size));
+    expect = size == 1 ? Expect::Length : Expect::Payload;
+    staging.cut_size = 0;
+  } else if (staging.index == 0 && staging.bytes[0] != kReportId) {
+    // On a byte stream the read may begin with the zero padding of the
+    // report before; parsing goes on behind it.
+    if (staging.byte_stream) {
+      while (staging.index < staging.count && staging.bytes[staging.index] == 0) ++staging.index;
+    }
+    if (staging.index == staging.count || staging.bytes[staging.index] != kReportId) {
+      staging.index = staging.count;  // the whole read is discarded
+      return 0;
+    }
+  }
   while (staging.index < staging.count) {
     const uint8_t byte = staging.bytes[staging.index++];
     switch (expect) {
@@ -77,7 +91,14 @@ int extract_report(ReportStaging& staging, int fd, bool is_socket, uint8_t* out,
       return size;
     }
   }
-  return 0;  // cut by the end of the read
+  // Cut by the end of the read: lost, unless a byte stream goes on with it.
+  const bool cut = expect == Expect::Length || (expect == Expect::Payload && wanted <= kReportSize);
+  if (staging.byte_stream && cut) {
+    std::memcpy(staging.cut, out, static_cast<size_t>(size));
+    staging.cut_size = static_cast<uint8_t>(size);
+    staging.cut_wanted = static_cast<uint8_t>(expect == Expect::Payload ? wanted : 0);
+  }
+  return 0;
 }
 
 int read_report(int fd, uint8_t* out, int max_len) {

@@ -20,6 +20,8 @@ struct StreamState {
   int frames = 0;          // frames sent since the word was selected
   int interval_ms = 5;     // between the starts of two frames
   int frame_limit = -1;    // 0 or more: the stream falls silent after this many frames
+  int report_limit = -1;   // 0 or more: the stream falls silent after this many reports
+  int reports = 0;         // reports sent since the word was selected
 };
 
 struct ControllerState {

@@ -22,6 +22,8 @@ struct PanelDefects {
   int dead_chip = -1;  // a sensing chip whose register commands fail (status bit 7 clear)
   int corrupt_waveform_reads = 0;  // the next reads of register 144 return a changed byte
   int lost_report = -1;            // this 'J' report of every frame is never sent
+  bool unended_frames = false;     // the last 'J' report of every frame is never sent
+  bool outside_reports = false;    // every frame carries two reports outside it
   bool missing_end_report = false; // the short test never sends its end report
 };
 
@@ -30,6 +32,10 @@ struct SensorPanel {
   int rx_lines = 28;
   int sensing_chips = 2;  // the sensing lines are split evenly, the first chips take the rest
   int extra_lines = 2;    // frame lines before the driving lines: the noise line, the water line
+  // Without the water line the driving lines follow the noise line at once
+  // in the raw, cooked, stray and saturation L2 frames, which still carry
+  // extra_lines + tx_lines lines (the last ones empty).
+  bool water_line = true;
   int calibration_constant = 900;
   bool plateaus = false;  // three levels of driving lines instead of a slope
   bool flat = false;      // every driving line alike: 600 x (1 + 0.002 r)

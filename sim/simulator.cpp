@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -267,6 +269,16 @@ size_t Simulator::dropped_writes() const {
   return dropped_writes_;
 }
 
+double Simulator::thread_cpu_ms() {
+  clockid_t clock{};
+  timespec t{};
+  if (!thread_.joinable() || pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 ||
+      clock_gettime(clock, &t) != 0) {
+    return 0;
+  }
+  return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 void Simulator::vanish() {
   {
     std::lock_guard lock(mutex_);
@@ -366,7 +378,7 @@ int Simulator::next_timeout_ms() const {
   Clock::time_point next = Clock::time_point::max();
   if (!outgoing_.empty()) next = outgoing_.front().due;
   if (reading_paused_until_ > now) next = std::min(next, reading_paused_until_);
-  if (state_.stream.active) next = std::min(next, stream_due_);
+  if (state_.stream.active && unsent_.empty()) next = std::min(next, stream_due_);
   if (next == Clock::time_point::max()) return -1;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now);
   return wait.count() < 0 ? 0 : static_cast<int>(wait.count());
@@ -377,6 +389,9 @@ void Simulator::pump_stream() {
   if (!stream.active) return;
   const auto now = Clock::now();
   if (stream.frames > 0 && now < stream_due_) return;
+  // The next frame waits until the transport has taken the last one: a
+  // stream as fast as the link carries it, never one that overruns it.
+  if (!unsent_.empty()) return;
   if (stream.frame_limit >= 0 && stream.frames >= stream.frame_limit) {
     stream.active = false;
     return;
@@ -386,11 +401,7 @@ void Simulator::pump_stream() {
     stream.active = false;
     return;
   }
-  const std::vector<Bytes> reports = frame_reports(frame);
-  for (size_t i = 0; i < reports.size(); ++i) {
-    if (static_cast<int>(i) == state_.panel.defects.lost_report) continue;
-    schedule(now, padded_ ? padded(reports[i]) : reports[i]);
-  }
+  for (const Bytes& report : stream_reports(state_, frame)) schedule(now, padded_ ? padded(report) : report);
   ++stream.frames;
   stream_due_ = now + std::chrono::milliseconds(stream.interval_ms);
 }

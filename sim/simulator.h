@@ -66,6 +66,9 @@ class Simulator {
   // because the library left too much unread.
   size_t unsent_bytes() const;
   size_t dropped_writes() const;
+  // CPU time the simulator's thread has used, in milliseconds (0 when it
+  // does not run), so that a benchmark can tell its own share.
+  double thread_cpu_ms();
   // Hangs up: the node or the socket disappears under the library.
   void vanish();
   // A restart: the node goes away now and a new pty comes back after

@@ -50,6 +50,9 @@ void print_usage() {
       "  --dead-chip N    a sensing chip whose register commands fail\n"
       "  --corrupt-waveform N  the next N waveform read-backs are wrong\n"
       "  --lost-report N  'J' report N of every frame is never sent\n"
+      "  --endless-frame  the last 'J' report of every frame is never sent\n"
+      "  --outside-report every frame carries a report past its last line and one past its last channel\n"
+      "  --stream-reports N  a frame stream falls silent after N reports (mid-frame too)\n"
       "  --no-end-report  the short test never ends\n"
       "  --frame-ms N     time between two streamed frames (default 5)\n"
       "  --replay FILE    answer as the controller of a recorded report trace did\n"
@@ -109,7 +112,7 @@ int main(int argc, char** argv) {
     kNoReply, kLate, kVanishAfter, kReportAfter, kFlood,
     kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kFlat, kLevel, kOpenTx, kOpenRx, kDipRx,
     kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs,
-    kReplay, kRecord
+    kEndlessFrame, kOutsideReport, kStreamReports, kReplay, kRecord
   };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
@@ -135,6 +138,9 @@ int main(int argc, char** argv) {
       {"corrupt-waveform", required_argument, nullptr, kCorruptWaveform},
       {"lost-report", required_argument, nullptr, kLostReport},
       {"no-end-report", no_argument, nullptr, kNoEndReport},
+      {"endless-frame", no_argument, nullptr, kEndlessFrame},
+      {"outside-report", no_argument, nullptr, kOutsideReport},
+      {"stream-reports", required_argument, nullptr, kStreamReports},
       {"frame-ms", required_argument, nullptr, kFrameMs},
       {"replay", required_argument, nullptr, kReplay},
       {"record", required_argument, nullptr, kRecord},
@@ -236,6 +242,11 @@ int main(int argc, char** argv) {
         break;
       case kLostReport: if (!take(0, 100000, defects.lost_report)) return refuse("lost-report"); break;
       case kNoEndReport: defects.missing_end_report = true; break;
+      case kEndlessFrame: defects.unended_frames = true; break;
+      case kOutsideReport: defects.outside_reports = true; break;
+      case kStreamReports:
+        if (!take(0, 100000000, state.stream.report_limit)) return refuse("stream-reports");
+        break;
       case kFrameMs: if (!take(1, 10000, state.stream.interval_ms)) return refuse("frame-ms"); break;
       case kReplay: replay_path = optarg; break;
       case kRecord: record_path = optarg; break;

@@ -112,20 +112,21 @@ TEST_F(Exchange, ClosedLinkFailsAtOnce) {
   EXPECT_LT(watch.ms(), 20) << "no pause before giving up";
 }
 
-TEST_F(Exchange, SlowRetryAfterAReplyCutAcrossTwoReads) {
-  // A report cut by the end of a read is lost; the attempt times out and
-  // the second attempt is answered.
+TEST_F(Exchange, ReplyCutAcrossTwoReadsOfThePtyIsCompleted) {
+  // The pty is a byte stream: a reply that two reads split is put together
+  // again, and the first attempt is answered. (On a hidraw node, whose reads
+  // are whole reports, a cut report is lost; see report_extract_test.)
   sim::Fault split;
   split.class_byte = '?';
   split.sub_byte = 'e';
   split.split_at = 3;
+  split.split_gap_ms = 50;
   sim.set_padding(false);
   sim.add_fault(split);
   Stopwatch watch;
   EXPECT_EQ(exchange(bytes({'?', 'e', 0}), '?', 'e'), 0);
-  EXPECT_GT(watch.ms(), 3090);
-  EXPECT_LT(watch.ms(), 3400);
-  EXPECT_EQ(sim.received_count(), 2u);
+  EXPECT_LT(watch.ms(), 2000);
+  EXPECT_EQ(sim.received_count(), 1u);
 }
 
 TEST_F(Exchange, SlowNoAnswerTimesOutAfterThreeAttempts) {

@@ -1,6 +1,7 @@
 // Image captures against the simulated controller's 'J' frame streams:
-// single-shot records, saturation pairs, touch information, dropped and
-// stray reports, and the continuous double buffer.
+// the frame assembly, touch information, and the continuous double buffer
+// at the stream's full rate, with its faults. The records of each data type
+// are in image_record_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "link/reply_wait.h"
 #include "maintenance/parameter_blocks.h"
 #include "sim/sensor_frames.h"
+#include "tests/support/image_capture_fixture.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
 #include "tests/support/text_shape.h"
@@ -21,79 +23,7 @@
 namespace tmode {
 namespace {
 
-class ImageCapture : public test::SimLinkTest {
- protected:
-  void SetUp() override {
-    SimLinkTest::SetUp();
-    for (int slot = 0; slot < kLogSlots; ++slot) {
-      std::snprintf(library.log_paths.slots[slot], kLogPathSize, "%s", scratch.file("slot" + std::to_string(slot) + ".csv").c_str());
-    }
-    library.frame.water_line_enabled = false;
-    sensor(3, 2);
-  }
-  void TearDown() override {
-    free_image_buffer(0, 0);
-    for (auto& slot : library.log_paths.slots) std::snprintf(slot, kLogPathSize, "Log.csv");
-    SimLinkTest::TearDown();
-  }
-
-  void sensor(int rx, int tx) {
-    sim.update([&](sim::ControllerState& s) {
-      s.family.rx_channels = static_cast<uint8_t>(rx);
-      s.family.tx_channels = static_cast<uint8_t>(tx);
-      s.panel.rx_lines = rx;
-      s.panel.tx_lines = tx;
-    });
-  }
-  sim::Frame sim_frame(uint16_t word) {
-    sim::Frame frame;
-    sim::produce_frame(sim.state(), word, frame);
-    return frame;
-  }
-  std::string log(LogSlot slot) { return test::read_file(library.log_paths.slots[slot]); }
-
-  test::ScratchDir scratch;
-};
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (at < text.size()) {
-    const size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) {
-      out.push_back(text.substr(at));
-      break;
-    }
-    out.push_back(text.substr(at, end - at));
-    at = end + 2;
-  }
-  return out;
-}
-
-TEST_F(ImageCapture, RawL2RecordCarriesTheFrame) {
-  alloc_image_buffer(0, 0);
-  const uint32_t before = library.capture.log_counters[0];
-  ASSERT_EQ(capture_image_record(0, 0, 0), 0);
-  const sim::Frame f = sim_frame(0x4000);
-  ASSERT_EQ(f.lines, 4);
-  const auto v = [&](int line, int r) { return f.values[static_cast<size_t>(line * 3 + r)]; };
-  const std::vector<std::string> lines = lines_of(log(kRawL2Log));
-  ASSERT_EQ(lines.size(), 14u);
-  EXPECT_TRUE(test::has_shape(lines[0], "Date:,####/##/##")) << lines[0];
-  EXPECT_TRUE(test::has_shape(lines[1], "Time:,##:##:##")) << lines[1];
-  const std::vector<std::string> rest(lines.begin() + 2, lines.end());
-  std::vector<std::string> expected = {"Freqency Index:,3", "Error Code:,0x0A0B0100", "Data Type:,RawL2",
-                                       "Log Counts:," + std::to_string(before + 1), "Image Data Start"};
-  for (int r = 0; r < 3; ++r) {
-    std::ostringstream row;
-    // The noise line, then the Tx lines; the frame's last line is not taken.
-    row << "Rx[ 0" << r << " ]," << v(0, r) << "," << v(1, r) << "," << v(2, r);
-    expected.push_back(row.str());
-  }
-  expected.insert(expected.end(), {",Noise,Tx[ 00 ],Tx[ 01 ],", "Image Data End", "", ""});
-  EXPECT_EQ(rest, expected);
-  EXPECT_EQ(library.capture.log_counters[0], before + 1);
-}
+class ImageCapture : public test::ImageCaptureTest {};
 
 TEST_F(ImageCapture, WithoutABufferThereIsNoRecord) {
   testing::internal::CaptureStdout();
@@ -111,67 +41,14 @@ TEST_F(ImageCapture, ReportsPerLineFollowTheRxCount) {
   }
 }
 
-TEST_F(ImageCapture, FramesOfTwoOrThreeReportsPerLineAreAssembled) {
-  for (int rx : {30, 59}) {
-    SCOPED_TRACE(rx);
-    sensor(rx, 2);
-    alloc_image_buffer(0, 0);
-    ASSERT_EQ(capture_image_record(0, 0, 3), 0);
-    const sim::Frame f = sim_frame(0x4004);
-    const std::string text = log(kRawLog);
-    std::ostringstream last_row;
-    last_row << "Rx[ " << rx - 1 << " ]," << f.values[static_cast<size_t>(rx - 1)] << ","
-             << f.values[static_cast<size_t>(rx + rx - 1)] << "," << f.values[static_cast<size_t>(2 * rx + rx - 1)]
-             << "\r\n";
-    EXPECT_NE(text.find(last_row.str()), std::string::npos) << text;
-    std::remove(library.log_paths.slots[kRawLog]);
-  }
-}
-
 TEST_F(ImageCapture, ADroppedReportCostsARetryNotTheRecord) {
   sim.update([](sim::ControllerState& s) { s.panel.defects.lost_report = 1; });
   alloc_image_buffer(0, 0);
   test::Stopwatch watch;
   ASSERT_EQ(capture_image_record(0, 0, 0), 0);
   EXPECT_LT(watch.ms(), 2000) << "accepted after three retries, not after the 5-second wait";
-  // Report 1 is line 1: it never arrived, so the node reads 0.
-  EXPECT_NE(log(kRawL2Log).find("Rx[ 00 ],12,0,"), std::string::npos) << log(kRawL2Log);
-}
-
-// 'J' reports [0x03, 3 + 2n, 'J', line, first Rx, values].
-sim::Bytes j_report(int line, int first, std::vector<uint8_t> value_bytes) {
-  sim::Bytes r = {0x03, static_cast<uint8_t>(3 + value_bytes.size()), 'J', static_cast<uint8_t>(line),
-                  static_cast<uint8_t>(first)};
-  for (const uint8_t b : value_bytes) r.push_back(b);
-  return r;
-}
-
-TEST_F(ImageCapture, SaturationPairsByDataMode) {
-  sensor(2, 1);
-  struct Case {
-    int code;
-    const char* row;
-    const char* mode;
-  };
-  const Case cases[] = {{128, "Rx[ 00 ],7,", "Data Mode:,ABS"},
-                        {129, "Rx[ 00 ],9,", "Data Mode:,MAX"},
-                        {130, "Rx[ 00 ],-6,", "Data Mode:,MIN"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    sim::Fault frame = sim::late_reply('?', 'H', 0);
-    frame.when = [](const sim::Bytes& p) { return p[2] == 0x20 && p[3] == 0x40; };
-    frame.extra = {{20, j_report(0, 1, {0x01, 0x01, 0x02, 0x02})},  // Rx 1 and 2: outside the frame
-                   {25, j_report(3, 0, {0x01, 0x01})},              // line 3: outside the frame
-                   {30, j_report(0, 0, {0xFA, 0x09, 0x00, 0x00})}};  // (A -6, B 9), (0, 0)
-    sim.add_fault(frame);
-    alloc_image_buffer(0, 0);
-    test::Stopwatch watch;
-    ASSERT_EQ(capture_image_record(0, 0, c.code), 0);
-    EXPECT_LT(watch.ms(), 2000);
-    const std::string text = log(kSatLog);
-    EXPECT_NE(text.find(std::string(c.mode) + "\r\nImage Data Start\r\n" + c.row), std::string::npos) << text;
-    std::remove(library.log_paths.slots[kSatLog]);
-  }
+  // Report 1 is line 1, the first Tx line: it never arrived, so its nodes read 0.
+  EXPECT_NE(log(kRawL2Log).find("Image Data Start\r\nRx[ 00 ],12,0,"), std::string::npos) << log(kRawL2Log);
 }
 
 TEST_F(ImageCapture, SaturationL2OnlyForItsModels) {
@@ -207,13 +84,90 @@ TEST_F(ImageCapture, ContinuousCaptureDeliversFramesWhileTheCallerReads) {
   EXPECT_EQ(fresh, 20);
   ASSERT_EQ(select_parameter_area(0, 0, 0x8000), 0);
   sleep_ms(30);
-  get_image_frame(0, 0, 0, table.data());
+  fresh += get_image_frame(0, 0, 0, table.data());
   EXPECT_EQ(get_image_frame(0, 0, 0, table.data()), 0) << "a frame is processed once";
   const sim::Frame f = sim_frame(0x4000);
   int16_t node = 0;
   std::memcpy(&node, table.data() + 2 * (2 * kTableColumns + 1), 2);  // table line 2, Rx 1
   EXPECT_EQ(node, f.values[1 * 3 + 1]) << "frame line 1 (the first Tx line) at table line 2";
+  EXPECT_EQ(library.capture.frames_processed.load(), static_cast<uint32_t>(fresh));
   EXPECT_EQ(stop_image_stream(0, 0), 0);
+}
+
+// Frames back to back, as fast as the pty carries them: the reader thread
+// completes every frame the simulator wrote, and each one is processed by
+// the waiting caller or counted as replaced unseen.
+TEST_F(ImageCapture, ContinuousCaptureLosesNoFrameAtFullRate) {
+  sensor(18, 28);  // 30 reports a frame
+  sim.update([](sim::ControllerState& s) {
+    s.stream.interval_ms = 0;
+    s.stream.frame_limit = 300;
+  });
+  ASSERT_EQ(start_image_stream(0, 0), 0);
+  ASSERT_EQ(select_parameter_area(0, 0, 0x4002), 0);
+  std::vector<uint8_t> table(kImageTableBytes);
+  int fresh = 0;
+  test::Stopwatch watch;
+  while (library.capture.frames_completed.load() < 300 && watch.ms() < 20000) {
+    wait_image_frame(0, 0, 100);
+    fresh += get_image_frame(0, 0, 2, table.data());
+  }
+  fresh += get_image_frame(0, 0, 2, table.data());
+  EXPECT_EQ(sim.state().stream.frames, 300);
+  EXPECT_EQ(sim.dropped_writes(), 0u);
+  EXPECT_EQ(library.capture.frames_completed.load(), 300u) << "every frame written was collected";
+  EXPECT_EQ(library.capture.frames_retried.load(), 0u) << "no frame came short of a report";
+  // Each frame was either processed or replaced unseen; how many a caller
+  // misses depends on when it is scheduled (bench/continuous_capture).
+  EXPECT_EQ(static_cast<uint32_t>(fresh) + library.capture.frames_unseen.load(), 300u);
+  EXPECT_GT(fresh, 0);
+  // Stray node (t, r) = 40 + 5t + r: Tx 27 (frame line 28) at table line 29, Rx 17.
+  EXPECT_EQ(test::table_node(table, 29, 17), 192);
+  EXPECT_EQ(stop_image_stream(0, 0), 0);
+}
+
+// Reports outside the frame are dropped, a lost report costs that frame,
+// a frame that never ends delivers nothing, and a stream that stops
+// mid-frame leaves the last whole frame in place.
+TEST_F(ImageCapture, ContinuousCaptureUnderStreamFaults) {
+  struct Case {
+    const char* name;
+    void (*fault)(sim::ControllerState&);
+    uint32_t completed;  // of 20 frames of 4 reports
+  };
+  const Case cases[] = {
+      {"reports outside the frame", [](sim::ControllerState& s) { s.panel.defects.outside_reports = true; }, 20},
+      // Every frame lacks line 1: three frames pass as retries, the fourth is
+      // taken as it is, and so on.
+      {"a report lost from every frame", [](sim::ControllerState& s) { s.panel.defects.lost_report = 1; }, 5},
+      {"frames that never end", [](sim::ControllerState& s) { s.panel.defects.unended_frames = true; }, 0},
+      {"a stream that stops in frame 8", [](sim::ControllerState& s) { s.stream.report_limit = 7 * 4 + 2; }, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim.update([&](sim::ControllerState& s) {
+      s.panel.defects = {};
+      s.stream.frame_limit = 20;
+      s.stream.report_limit = -1;
+      s.stream.interval_ms = 1;
+      c.fault(s);
+    });
+    ASSERT_EQ(start_image_stream(0, 0), 0);
+    ASSERT_EQ(select_parameter_area(0, 0, 0x4002), 0);
+    test::Stopwatch watch;
+    while (sim.state().stream.active && watch.ms() < 5000) sleep_ms(5);
+    sleep_ms(50);
+    EXPECT_EQ(library.capture.frames_completed.load(), c.completed);
+    std::vector<uint8_t> table(kImageTableBytes);
+    EXPECT_EQ(get_image_frame(0, 0, 2, table.data()), c.completed > 0 ? 1 : 0);
+    if (c.completed == 20) {
+      EXPECT_EQ(test::table_node(table, 2, 0), 40) << "Stray Tx 0, Rx 0";
+      EXPECT_EQ(test::table_node(table, 3, 2), 47) << "Stray Tx 1, Rx 2";
+    }
+    EXPECT_EQ(wait_image_frame(0, 0, 50), 0) << "nothing new after the stream ended";
+    EXPECT_EQ(stop_image_stream(0, 0), 0);
+    ASSERT_EQ(select_parameter_area(0, 0, 0x8000), 0);
+  }
 }
 
 TEST_F(ImageCapture, ContinuousCaptureStopsCleanlyMidStream) {

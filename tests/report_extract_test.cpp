@@ -23,6 +23,7 @@ struct ExtractCase {
   std::string name;
   std::vector<Bytes> reads;
   std::vector<Bytes> results;
+  bool byte_stream = false;  // a terminal or socket rather than a hidraw node
 };
 
 class ExtractReport : public ::testing::TestWithParam<ExtractCase> {};
@@ -32,6 +33,7 @@ TEST_P(ExtractReport, YieldsReportsReadByRead) {
   int fds[2];
   ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);
   ReportStaging staging{};
+  staging.byte_stream = c.byte_stream;
   size_t next_read = 0;
   for (const Bytes& expected : c.results) {
     // A fresh read happens only when the staging buffer is used up.
@@ -81,7 +83,30 @@ INSTANTIATE_TEST_SUITE_P(
                     {{}, {}, bytes({0x03, 0x01, 0x46})}},
         ExtractCase{"LargestReportFillsTheBuffer", {full_report()}, {full_report()}},
         ExtractCase{"EmptyPayload", {bytes({0x03, 0x00, 0x03, 0x01, 0x45})},
-                    {bytes({0x03, 0x00}), bytes({0x03, 0x01, 0x45})}}),
+                    {bytes({0x03, 0x00}), bytes({0x03, 0x01, 0x45})}},
+        // A byte stream cuts reads anywhere: a report cut by the end of a
+        // read is completed from the next, cut after its id or within its
+        // payload, and the padding of the report before may lead a read.
+        ExtractCase{"ByteStreamCompletesAReportCutInItsPayload",
+                    {bytes({0x03, 0x05, 0xAA, 0xBB}), bytes({0xCC, 0xDD, 0xEE, 0x03, 0x01, 0x46})},
+                    {{}, bytes({0x03, 0x05, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE}), bytes({0x03, 0x01, 0x46})},
+                    true},
+        ExtractCase{"ByteStreamCompletesAReportCutAfterItsId",
+                    {bytes({0x03, 0x01, 0x44, 0x03}), bytes({0x02, 0xAA, 0xBB})},
+                    {bytes({0x03, 0x01, 0x44}), {}, bytes({0x03, 0x02, 0xAA, 0xBB})},
+                    true},
+        ExtractCase{"ByteStreamCompletesAReportCutAfterAnAbandonedOne",
+                    {bytes({0x03, 63, 0x03}), bytes({0x01, 0x47})},
+                    {{}, bytes({0x03, 0x01, 0x47})},
+                    true},
+        ExtractCase{"ByteStreamSkipsPaddingLeadingARead",
+                    {bytes({0x03, 0x01, 0x44, 0, 0}), bytes({0, 0, 0x03, 0x01, 0x45})},
+                    {bytes({0x03, 0x01, 0x44}), {}, bytes({0x03, 0x01, 0x45})},
+                    true},
+        ExtractCase{"ByteStreamStillDiscardsAReadOfOtherBytes",
+                    {bytes({0x00, 0x05, 0x03, 0x01, 0x44}), bytes({0x03, 0x01, 0x45})},
+                    {{}, bytes({0x03, 0x01, 0x45})},
+                    true}),
     [](const ::testing::TestParamInfo<ExtractCase>& info) { return info.param.name; });
 
 TEST(ExtractReportStream, EndOfStreamIsReported) {
