@@ -27,7 +27,7 @@ endif()
 set(TMODE_PUBLIC_HEADERS
   library/tmode.h
   link/discovery.h link/link.h link/reply_wait.h link/report_handlers.h link/report_types.h
-  link/report_utils.h link/handler_registration.h
+  link/report_utils.h link/handler_registration.h link/report_trace.h
   protocol/channel_ranges.h protocol/controller_commands.h protocol/controller_info.h
   protocol/direct_commands.h protocol/exchange.h protocol/full_report_commands.h
   protocol/function_ref.h protocol/reconnect.h protocol/reply_fields.h protocol/store_blocks.h
@@ -52,7 +52,8 @@ set(TMODE_PUBLIC_HEADERS
   diagnostics/uniformity_table.h diagnostics/frame_transforms.h diagnostics/noise_line_test.h
   diagnostics/frame_processing.h diagnostics/image_capture.h
   diagnostics/chip_labels.h diagnostics/node_tolerance.h diagnostics/tuner_mutual_cap.h
-  diagnostics/test_raw_fetch.h diagnostics/mutual_cap_evaluation.h diagnostics/sensor_tests.h)
+  diagnostics/test_raw_fetch.h diagnostics/mutual_cap_evaluation.h diagnostics/sensor_tests.h
+  tester/tuner_preparation.h tester/tuner_log.h tester/parameter_file_operations.h)
 
 add_library(tmode_static STATIC $<TARGET_OBJECTS:tmode>)
 add_library(tmode_shared SHARED $<TARGET_OBJECTS:tmode>)

@@ -8,6 +8,7 @@
 #include "link/report_handlers.h"
 #include "link/report_types.h"
 #include "link/report_utils.h"
+#include "link/report_trace.h"
 #include "link/handler_registration.h"
 
 #include "protocol/channel_ranges.h"
@@ -75,3 +76,7 @@
 #include "diagnostics/test_raw_fetch.h"
 #include "diagnostics/mutual_cap_evaluation.h"
 #include "diagnostics/sensor_tests.h"
+
+#include "tester/tuner_preparation.h"
+#include "tester/tuner_log.h"
+#include "tester/parameter_file_operations.h"

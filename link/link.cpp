@@ -18,6 +18,7 @@
 #include "link/reply_wait.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
+#include "link/report_trace.h"
 
 namespace tmode {
 
@@ -72,6 +73,7 @@ void* reader_thread(void*) {
     if (size < 3) continue;
 
     const uint8_t* rx = link.rx_report;
+    trace_report(TraceDirection::kFromController, rx, size);
     if (classify_report(rx[1], rx[2], rx[3], size, rx) == kReportReply) post_reply(rx, size);
     std::memset(link.rx_report, 0, sizeof link.rx_report);
   }
@@ -216,8 +218,10 @@ int link_write_until(int n, const WaitDeadline& deadline) {
       continue;
     }
     // Nothing more goes: what went so far, or the failure itself.
+    trace_report(TraceDirection::kToController, link.tx_report, done);
     return done > 0 ? done : static_cast<int>(written);
   }
+  trace_report(TraceDirection::kToController, link.tx_report, done);
   return done;
 }
 

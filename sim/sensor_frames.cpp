@@ -28,19 +28,23 @@ void raw_frame(const ControllerState& s, Frame& f) {
   }
 }
 
-// Open-test frame: the controller's own open measurement, independent of
-// the front-end registers; a dead chip's lines read 0.
-void open_test_frame(const ControllerState& s, Frame& f) {
-  const SensorPanel& p = s.panel;
+// A frame of the extra lines (0) and a value for each node of the driving
+// lines.
+template <typename Value>
+void node_frame(const SensorPanel& p, Frame& f, Value value) {
   f.lines = p.extra_lines + p.tx_lines;
   f.columns = p.rx_lines;
   f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
   for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) {
-      const bool dead = panel_chip_of_rx(p, r) == p.defects.dead_chip;
-      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = dead ? 0 : open_test_value(p, t, r);
-    }
+    for (int r = 0; r < f.columns; ++r) f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = value(t, r);
   }
+}
+
+// Open-test frame: the controller's own open measurement, independent of
+// the front-end registers; a dead chip's lines read 0.
+void open_test_frame(const ControllerState& s, Frame& f) {
+  const SensorPanel& p = s.panel;
+  node_frame(p, f, [&](int t, int r) { return open_test_value(p, t, r); });
 }
 
 // Phase data (the all-delays scan): line d holds the row of the driving
@@ -60,18 +64,13 @@ void phase_data_frame(const ControllerState& s, Frame& f) {
 }
 
 // Saturation L2 frame: each node's maximum in the high byte and its minimum
-// in the low byte; the extra lines read 0.
+// in the low byte.
 void saturation_l2_frame(const ControllerState& s, Frame& f) {
   const SensorPanel& p = s.panel;
-  f.lines = p.extra_lines + p.tx_lines;
-  f.columns = p.rx_lines;
-  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
-  for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) {
-      const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
-      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = static_cast<int16_t>(high << 8 | low);
-    }
-  }
+  node_frame(p, f, [&](int t, int r) {
+    const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
+    return static_cast<int16_t>(high << 8 | low);
+  });
 }
 
 struct FrameSource {

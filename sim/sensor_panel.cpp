@@ -26,6 +26,7 @@ double node_signal(const SensorPanel& panel, int tx, int rx) {
 
 int16_t open_test_value(const SensorPanel& panel, int tx, int rx) {
   const PanelDefects& d = panel.defects;
+  if (panel_chip_of_rx(panel, rx) == d.dead_chip) return 0;
   if (tx == d.open_tx || rx == d.open_rx) return 200;
   if (rx == d.dip_rx) return 900;
   return static_cast<int16_t>(std::lround(2.5 * node_signal(panel, tx, rx)));

@@ -53,7 +53,7 @@ int chip_first_rx(const SensorPanel& panel, int chip);
 double node_signal(const SensorPanel& panel, int tx, int rx);
 
 // The controller's open-test value of a node (2.5 x its signal) with the
-// open and dip defects.
+// open and dip defects; 0 on a dead chip.
 int16_t open_test_value(const SensorPanel& panel, int tx, int rx);
 
 // The controller's own mutual reading of a node ('?','S' 2): a tenth of its

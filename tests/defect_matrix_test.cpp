@@ -35,9 +35,7 @@ class DefectMatrix : public test::SensorTestBench {
  public:
   void SetUp() override {
     SensorTestBench::SetUp();
-    tuner = create_tuner();
-    test::describe_sim_panel(tuner->config.bytes);
-    test::describe_sim_panel(tuner->hardware_block + hw::kSensorConfiguration);
+    tuner = test::create_sim_panel_tuner();
     trace = std::make_unique<test::TunerTrace>(*tuner);
     tuner->open_scaling = 10;
     tuner->params.short_test_threshold = 30;
@@ -77,52 +75,22 @@ struct Column {
   std::function<bool(DefectMatrix&)> passes;
 };
 
-sim::PanelDefects open_tx(int t) {
-  sim::PanelDefects d;
-  d.open_tx = t;
-  return d;
-}
-sim::PanelDefects dip_rx(int r) {
-  sim::PanelDefects d;
-  d.dip_rx = r;
-  return d;
-}
-sim::PanelDefects short_rx(int r) {
-  sim::PanelDefects d;
-  d.short_rx = r;
-  return d;
-}
-sim::PanelDefects noisy(int t, int r, int noise) {
-  sim::PanelDefects d;
-  d.noisy_tx = t;
-  d.noisy_rx = r;
-  d.noise = noise;
-  return d;
-}
-sim::PanelDefects spike(int t, int r, int height) {
-  sim::PanelDefects d;
-  d.spike_tx = t;
-  d.spike_rx = r;
-  d.spike = height;
-  return d;
-}
-sim::PanelDefects dead_chip(int chip) {
-  sim::PanelDefects d;
-  d.dead_chip = chip;
-  return d;
-}
+using D = sim::PanelDefects;
+using test::noisy_node;
+using test::with;
 
 TEST_F(DefectMatrix, EachTestFindsTheDefectsItExistsToFind) {
   // clang-format off
+  const D spike = with({{&D::spike_tx, 5}, {&D::spike_rx, 10}, {&D::spike, 380}});
   const PanelRow rows[] = {
-      //  panel          defects              open short mutual sens1 sens2 sens3 sens4 scaled  L2
-      {"clean",        {},                   P,   P,    P,     P,    P,    P,    P,    P,      P},
-      {"open Tx line", open_tx(3),           F,   P,    F,     F,    P,    F,    P,    F,      P},
-      {"dip",          dip_rx(5),            F,   P,    P,     P,    P,    P,    P,    P,      P},
-      {"short",        short_rx(3),          P,   F,    P,     P,    F,    P,    F,    P,      F},
-      {"noisy node",   noisy(5, 10, 380),    P,   P,    F,     P,    P,    F,    P,    F,      F},
-      {"noise spike",  spike(5, 10, 380),    P,   P,    P,     P,    P,    P,    P,    P,      F},
-      {"dead chip",    dead_chip(1),         F,   P,    P,     F,    P,    P,    P,    P,      P},
+      // panel         defects                     open short mutual sens1 sens2 sens3 sens4 scaled L2
+      {"clean",        {},                         P,   P,    P,     P,    P,    P,    P,    P,     P},
+      {"open Tx line", with({{&D::open_tx, 3}}),   F,   P,    F,     F,    P,    F,    P,    F,     P},
+      {"dip",          with({{&D::dip_rx, 5}}),    F,   P,    P,     P,    P,    P,    P,    P,     P},
+      {"short",        with({{&D::short_rx, 3}}),  P,   F,    P,     P,    F,    P,    F,    P,     F},
+      {"noisy node",   noisy_node(5, 10, 380),     P,   P,    F,     P,    P,    F,    P,    F,     F},
+      {"noise spike",  spike,                      P,   P,    P,     P,    P,    P,    P,    P,     F},
+      {"dead chip",    with({{&D::dead_chip, 1}}), F,   P,    P,     F,    P,    P,    P,    P,     P},
   };
   // clang-format on
   const Column columns[] = {

@@ -30,9 +30,7 @@ class TunerMutualCap : public SimLinkTest {
  protected:
   void SetUp() override {
     SimLinkTest::SetUp();
-    tuner = create_tuner();
-    test::describe_sim_panel(tuner->config.bytes);
-    test::describe_sim_panel(tuner->hardware_block + hw::kSensorConfiguration);
+    tuner = test::create_sim_panel_tuner();
     trace = std::make_unique<test::TunerTrace>(*tuner);
     library.frame.extra_lines = 2;
     sim.update(test::unity_front_end);

@@ -109,11 +109,7 @@ TEST_F(SensorTests, Test3CornersAllowTheToleranceAndTheLastRxLineIsNeverJudged) 
       {"last Rx line", 1, 5, 1000, 0, "Rx[ 05 ],-66,66,"},
   };
   for (const Case& c : cases) {
-    sim::PanelDefects d;
-    d.noisy_tx = c.tx;
-    d.noisy_rx = c.rx;
-    d.noise = c.noise;
-    defects(d);
+    defects(test::noisy_node(c.tx, c.rx, c.noise));
     EXPECT_EQ(run_sensor_test(0, 0, 0, 2, 20, 5, 1), c.result) << c.what;
     const std::string text = take_log();
     EXPECT_NE(text.find(c.line), std::string::npos) << c.what << "\n" << text;
@@ -137,11 +133,7 @@ TEST_F(SensorTests, Test4LastRxLimitAndRawScalingMinusOne) {
       {"raw scaling -1", 2, 1, 1000, -1, 0, "Rx[ 01 ],60,60,127,60,\r\n"},
   };
   for (const Case& c : cases) {
-    sim::PanelDefects d;
-    d.noisy_tx = c.tx;
-    d.noisy_rx = c.rx;
-    d.noise = c.noise;
-    defects(d);
+    defects(test::noisy_node(c.tx, c.rx, c.noise));
     EXPECT_EQ(run_sensor_test(0, 0, 0, 3, 100, 0, c.scaling), c.result) << c.what;
     const std::string text = take_log();
     EXPECT_EQ(text.rfind("SENSOR TEST 4\r\nThreshold:,100,,LastRx Tolerance:,14,,CornerTolerance:,0,\r\n", 0), 0u);
@@ -182,11 +174,7 @@ TEST_F(SensorTests, LogThatCannotBeOpenedKeepsTheVerdict) {
   d.short_tx = 2;
   defects(d);
   EXPECT_EQ(run_sensor_test(0, 0, 0, 1, 30, 0, 1), -1);
-  d = {};
-  d.noisy_tx = 1;
-  d.noisy_rx = 1;
-  d.noise = 300;
-  defects(d);
+  defects(test::noisy_node(1, 1, 300));
   EXPECT_EQ(run_sensor_test(0, 0, 0, 2, 20, 0, 1), -1);
 }
 

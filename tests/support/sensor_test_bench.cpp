@@ -9,6 +9,16 @@
 
 namespace tmode::test {
 
+sim::PanelDefects with(std::initializer_list<std::pair<DefectField, int>> fields) {
+  sim::PanelDefects d;
+  for (const auto& [field, value] : fields) d.*field = value;
+  return d;
+}
+
+sim::PanelDefects noisy_node(int t, int r, int noise) {
+  return with({{&sim::PanelDefects::noisy_tx, t}, {&sim::PanelDefects::noisy_rx, r}, {&sim::PanelDefects::noise, noise}});
+}
+
 void describe_sim_ranges(int tx_lines) {
   ChannelRanges& r = library.ranges;
   r = {};

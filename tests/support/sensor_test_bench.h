@@ -4,7 +4,9 @@
 // chips of 14).
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "sim/controller_state.h"
 #include "tests/support/scratch_dir.h"
@@ -35,6 +37,12 @@ class SensorTestBench : public SimLinkTest {
 // GainA 8, GainB 16, CalVref 128, no delay range), so that a raw frame
 // reads the panel's signal P.
 void unity_front_end(sim::ControllerState& state);
+
+// Panel defects by field, e.g. with({{&sim::PanelDefects::open_tx, 3}}).
+using DefectField = int sim::PanelDefects::*;
+sim::PanelDefects with(std::initializer_list<std::pair<DefectField, int>> fields);
+// Node (t, r) moving by +/- noise.
+sim::PanelDefects noisy_node(int t, int r, int noise);
 
 // The channel ranges of the simulated panel: driving chip 0 lines 0 to
 // tx - 1, sensing chips 0 to 13 each.

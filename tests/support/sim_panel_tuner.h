@@ -16,6 +16,10 @@ namespace tmode::test {
 // 5, 8, 10 and 15.
 void describe_sim_panel(uint8_t* configuration, int tx_lines = 16);
 
+// A Tuner whose working configuration and hardware block both describe the
+// simulated panel.
+TunerPtr create_sim_panel_tuner(int tx_lines = 16);
+
 // A trace file the tuner writes to; text() takes what it holds and starts
 // a fresh one.
 class TunerTrace {
