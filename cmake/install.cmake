@@ -100,6 +100,10 @@ install(FILES ${PROJECT_BINARY_DIR}/tmode.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}
 
 install(TARGETS tmode-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/man/tmodectl.1 docs/man/tmode-sim.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(TARGET tmode-cli)
+  install(FILES docs/man/tmode.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES packaging/bash-completion/tmode DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+endif()
 install(FILES packaging/70-tmode-controller.rules DESTINATION ${TMODE_UDEV_RULES_DIR})
 
 set(CPACK_GENERATOR DEB)

@@ -201,6 +201,8 @@ int close_link(int, int) {
 int link_write_until(int n, const WaitDeadline& deadline) {
   LinkSession& link = link_session();
   if (n < 0 || n > kReportSize || link.write_fd < 0) return -1;
+  // Traced before it goes: its reply cannot come into the trace ahead of it.
+  trace_report(TraceDirection::kToController, link.tx_report, n);
   int done = 0;
   while (done < n) {
     // Both descriptors are non-blocking for the write: a full queue waits
@@ -218,10 +220,8 @@ int link_write_until(int n, const WaitDeadline& deadline) {
       continue;
     }
     // Nothing more goes: what went so far, or the failure itself.
-    trace_report(TraceDirection::kToController, link.tx_report, done);
     return done > 0 ? done : static_cast<int>(written);
   }
-  trace_report(TraceDirection::kToController, link.tx_report, done);
   return done;
 }
 

@@ -43,20 +43,29 @@ int framed_size(const uint8_t* report, int size) {
 
 void file_trace(void* context, TraceDirection direction, const uint8_t* report, int size) {
   auto* file = static_cast<TraceFile*>(context);
-  size = framed_size(report, size);
-  const int64_t us = ns_since(file->start) / 1000;
   // One line in one call: a line is whole in the file even when the
   // process dies right after.
-  char line[32 + 3 * 64 + 2];
-  int at = std::snprintf(line, sizeof line, "%lld.%06lld %c", static_cast<long long>(us / 1000000),
-                         static_cast<long long>(us % 1000000),
-                         direction == TraceDirection::kToController ? '>' : '<');
-  for (int i = 0; i < size && i < 64; ++i) at += std::snprintf(line + at, sizeof line - static_cast<size_t>(at), " %02x", report[i]);
-  line[at++] = '\n';
-  std::fwrite(line, 1, static_cast<size_t>(at), file->stream);
+  char line[kTraceLineSize];
+  const int length = format_report_trace_line(line, ns_since(file->start) / 1000, direction, report, size);
+  std::fwrite(line, 1, static_cast<size_t>(length), file->stream);
 }
 
 }  // namespace
+
+int format_report_trace_line(char* out, int64_t us, TraceDirection direction, const uint8_t* report, int size) {
+  size = framed_size(report, size);
+  if (size > 64) size = 64;
+  if (us < 0) us = 0;
+  int at = std::snprintf(out, kTraceLineSize, "%lld.%06lld %c", static_cast<long long>(us / 1000000),
+                         static_cast<long long>(us % 1000000),
+                         direction == TraceDirection::kToController ? '>' : '<');
+  for (int i = 0; i < size; ++i) {
+    at += std::snprintf(out + at, static_cast<size_t>(kTraceLineSize - at), " %02x", report[i]);
+  }
+  out[at++] = '\n';
+  out[at] = '\0';
+  return at;
+}
 
 void set_report_trace(ReportTraceCallback callback, void* context) {
   std::lock_guard<std::mutex> lock(trace_mutex);

@@ -30,6 +30,12 @@ void trace_report(TraceDirection direction, const uint8_t* report, int size);
 // Opening replaces any trace in force. 0, or -1 when the file cannot be
 // created (errno tells why).
 int open_report_trace_file(const char* path);
+// One line of the trace file, with its line end, for a report seen `us`
+// microseconds after the trace began: for callers that keep a trace file
+// of their own beside a callback. The line's length (out holds 256 bytes).
+inline constexpr int kTraceLineSize = 256;
+int format_report_trace_line(char* out, int64_t us, TraceDirection direction, const uint8_t* report, int size);
+
 // Stops the trace and closes the file; 0, or -1 when its last lines could
 // not be written.
 int close_report_trace_file();
