@@ -44,7 +44,7 @@ set(TMODE_PUBLIC_HEADERS
   tuning/tuning_result.h tuning/frequency_table.h tuning/front_end.h tuning/phase_peaks.h
   tuning/gain_a_search.h tuning/working_frequencies.h tuning/working_tables.h
   tuning/frame_capture.h tuning/phase_signal.h tuning/calibration.h tuning/calibration_targets.h
-  tuning/tuner_trace.h
+  tuning/tuner_trace.h tuning/auto_tune.h
   paramfile/bin_file.h paramfile/block_layout.h paramfile/hardware_block_pack.h
   paramfile/initial_images.h paramfile/structure_versions.h paramfile/text_files.h
   diagnostics/elapsed_stamp.h diagnostics/log_paths.h diagnostics/log_records.h

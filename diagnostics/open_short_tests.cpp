@@ -26,6 +26,8 @@ namespace {
 constexpr int kFramePolls = 50;         // of 100 ms
 constexpr int kShortEndPolls = 10;      // of 1 s: the sensor-test driver's bound
 
+}  // namespace
+
 void tuner_frame_handler(int, int size, const uint8_t* report) {
   TunerFrameCapture& f = diagnostics_state().tuner_frame;
   if (size < 5 || report[2] != 'J') return;
@@ -46,8 +48,6 @@ void tuner_frame_handler(int, int size, const uint8_t* report) {
     f.ready[1].store(true);
   }
 }
-
-}  // namespace
 
 bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
   *tx_total = driving_line_count(tuner.config);

@@ -18,6 +18,10 @@ inline constexpr uint16_t kStopDataWord = 0x8000;
 // frame with its extra lines does not fit the 132 x 172 tables.
 bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total);
 
+// The 'J' handler of read_tuner_frame (reader thread): the frame into the
+// staging table of the tuner-frame capture, whose totals are set first.
+void tuner_frame_handler(int key, int size, const uint8_t* report);
+
 // Reads one frame of the data word into the tuner's raw table (Tx lines at
 // their rows). 1 when a complete frame arrived (or both ready flags were
 // still set from an earlier call), else 0.

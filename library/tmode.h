@@ -53,6 +53,7 @@
 #include "tuning/phase_signal.h"
 #include "tuning/calibration.h"
 #include "tuning/calibration_targets.h"
+#include "tuning/auto_tune.h"
 #include "tuning/tuner_trace.h"
 
 #include "paramfile/bin_file.h"

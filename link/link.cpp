@@ -222,9 +222,15 @@ int link_write_until(int n, const WaitDeadline& deadline) {
     // Nothing more goes: what went so far, or the failure itself.
     return done > 0 ? done : static_cast<int>(written);
   }
+  link.reports_written.fetch_add(1, std::memory_order_relaxed);
   return done;
 }
 
 int link_write(int n) { return link_write_until(n, reply_deadline(monotonic_now(), kWriteLimitS, 0)); }
+
+LinkTraffic link_traffic() {
+  const LinkSession& link = link_session();
+  return {link.reports_written.load(std::memory_order_relaxed), link.slept_us.load(std::memory_order_relaxed)};
+}
 
 }  // namespace tmode

@@ -35,4 +35,12 @@ int link_write(int n);
 // The same within an attempt's own deadline.
 int link_write_until(int n, const WaitDeadline& deadline);
 
+// Reports written whole since the process started, and the microseconds
+// the library has slept on purpose (pauses between commands, retries).
+struct LinkTraffic {
+  uint64_t reports_written;
+  uint64_t slept_us;
+};
+LinkTraffic link_traffic();
+
 }  // namespace tmode

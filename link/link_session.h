@@ -86,6 +86,11 @@ struct LinkSession {
   std::recursive_mutex handler_mutex;
   ReportHandler handlers[kHandlerSlots] = {};
 
+  // Traffic figures for measurements: reports written whole and the time
+  // the library slept on purpose (caller adds; atomics, read by anyone).
+  std::atomic<uint64_t> reports_written{0};
+  std::atomic<uint64_t> slept_us{0};
+
   // count_buffered_reports (caller only, no reader running).
   uint8_t accumulation[kAccumulationSize] = {};
   int accumulated = 0;

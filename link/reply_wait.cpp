@@ -258,6 +258,7 @@ void clear_reply_report() {
 
 void sleep_ms(int ms) {
   if (ms <= 0) return;
+  link_session().slept_us.fetch_add(static_cast<uint64_t>(ms) * 1000, std::memory_order_relaxed);
   timespec request{ms / 1000, (ms % 1000) * 1'000'000L};
   while (nanosleep(&request, &request) != 0 && errno == EINTR) {
   }

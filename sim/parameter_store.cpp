@@ -29,6 +29,9 @@ std::vector<uint8_t> default_hardware_block() {
   for (std::size_t i = 0; i < sizeof tx; ++i) block[22 + i] = tx[i];
   for (std::size_t i = 0; i < sizeof rx; ++i) block[28 + i] = rx[i];
   put_u16(block, 398, 9200);
+  // The TX waveform amplitudes of the image, the stray line and the noise
+  // channel: without them no scan measures anything.
+  for (std::size_t i = 45; i <= 47; ++i) block[8 + i] = 60;
   return block;
 }
 

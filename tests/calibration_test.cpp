@@ -13,6 +13,8 @@
 #include "tests/support/sim_link.h"
 #include "tests/support/sim_panel_tuner.h"
 #include "tuning/calibration.h"
+#include "tuning/frame_capture.h"
+#include "tuning/working_tables.h"
 #include "tuning/tuner.h"
 
 namespace tmode {
@@ -36,6 +38,42 @@ class Calibration : public SimLinkTest {
   }
   void constant(int k) {
     sim.update([k](sim::ControllerState& s) { s.panel.calibration_constant = k; });
+  }
+  // The block the searches reload: two chips of 14 lines, one frequency of
+  // prescaler 12 with GainB 16 and GainA 9 for every target.
+  void raw_data_block() {
+    uint8_t* stored = tuner->hardware_block + hw::kSensorConfiguration;
+    stored[cfg::kFrequencyCount] = 1;
+    stored[cfg::rx_start(0)] = 0;
+    stored[cfg::rx_end(0)] = 13;
+    stored[cfg::rx_start(1)] = 0;
+    stored[cfg::rx_end(1)] = 13;
+    const uint8_t targets[] = {3, 5, 8, 10, 15};
+    for (int i = 0; i < 5; ++i) stored[cfg::cal_target(2 + i)] = targets[i];
+    uint8_t* fb = tuner->hardware_block + hw::frequency_block(0);
+    fb[freq::kPrescaler] = 12;
+    for (int t = 0; t < kImageChannels; ++t) {
+      fb[freq::image_group(t) + freq::kGainB] = 16;
+      fb[freq::image_group(t) + freq::kGainA] = 9;
+      fb[freq::image_group(t) + freq::kRs] = 15;
+    }
+    for (int t = 0; t < kImageChannels; ++t) tuner->config.bytes[cfg::cal_target(t)] = stored[cfg::cal_target(t)];
+    tuner->params.cal_tolerance3 = 3;
+    tuner->hardware_block[hw::kCalVref] = 128;
+    tuner->hardware_block[hw::kCalVref + 1] = 128;
+  }
+  // The mean over targets 1 to 5 of the raw value at each chip's first
+  // column (0 and 14) with the chips' CalVref as the block holds them.
+  void chip_means(long* means) {
+    ASSERT_EQ(load_working_tables(*tuner, 0), 1);
+    long sums[2] = {};
+    for (int f = 1; f <= 5; ++f) {
+      ASSERT_EQ(capture_frame(*tuner, 0, f, tuner->working[0].gain_b[f], false), 1);
+      sums[0] += tuner->raw_table[f][0];
+      sums[1] += tuner->raw_table[f][14];
+    }
+    means[0] = sums[0] / 5;
+    means[1] = sums[1] / 5;
   }
   std::string trace_text() { return trace->text(); }
   int scans() {
@@ -149,27 +187,7 @@ TEST_F(Calibration, StoredInTheControllersHardwareBlock) {
 }
 
 TEST_F(Calibration, RawDataSearches) {
-  // The block the searches reload: two chips of 14 lines, one frequency of
-  // prescaler 12 with GainB 16 and GainA 9 for every target.
-  uint8_t* stored = tuner->hardware_block + hw::kSensorConfiguration;
-  stored[cfg::kFrequencyCount] = 1;
-  stored[cfg::rx_start(0)] = 0;
-  stored[cfg::rx_end(0)] = 13;
-  stored[cfg::rx_start(1)] = 0;
-  stored[cfg::rx_end(1)] = 13;
-  const uint8_t targets[] = {3, 5, 8, 10, 15};
-  for (int i = 0; i < 5; ++i) stored[cfg::cal_target(2 + i)] = targets[i];
-  uint8_t* fb = tuner->hardware_block + hw::frequency_block(0);
-  fb[freq::kPrescaler] = 12;
-  for (int t = 0; t < kImageChannels; ++t) {
-    fb[freq::image_group(t) + freq::kGainB] = 16;
-    fb[freq::image_group(t) + freq::kGainA] = 9;
-    fb[freq::image_group(t) + freq::kRs] = 15;
-  }
-  for (int t = 0; t < kImageChannels; ++t) tuner->config.bytes[cfg::cal_target(t)] = stored[cfg::cal_target(t)];
-  tuner->params.cal_tolerance3 = 3;
-  tuner->hardware_block[hw::kCalVref] = 128;
-  tuner->hardware_block[hw::kCalVref + 1] = 128;
+  raw_data_block();
 
   // Neighbouring lines 4 and 5 read alike within 3 / 1000.
   testing::internal::CaptureStdout();
@@ -184,6 +202,49 @@ TEST_F(Calibration, RawDataSearches) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(calibrate_vref_pair(*tuner, 0, 5, 0), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nRaw Data Error Use The Same CalVref");
+}
+
+TEST_F(Calibration, PerChipVrefBringsEachChipToItsTarget) {
+  raw_data_block();
+  // The targets are what chip 0 reads at CalVref 64 and chip 1 at 192: the
+  // bisection from 128 moves down for chip 0 and up for chip 1 to reach them.
+  long at_gain[2] = {};
+  tuner->hardware_block[hw::kCalVref] = 64;
+  tuner->hardware_block[hw::kCalVref + 1] = 192;
+  chip_means(at_gain);
+  long at_128[2] = {};
+  tuner->hardware_block[hw::kCalVref] = 128;
+  tuner->hardware_block[hw::kCalVref + 1] = 128;
+  chip_means(at_128);
+  ASSERT_GT(at_gain[0], at_128[0]) << "a lower CalVref reads higher";
+  ASSERT_LT(at_gain[1], at_128[1]);
+  tuner->chip_targets[0] = static_cast<int16_t>(at_gain[0]);
+  tuner->chip_targets[1] = static_cast<int16_t>(at_gain[1]);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(calibrate_vref_per_chip(*tuner, 0), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Calibration Pass\n");
+  EXPECT_EQ(tuner->cal_vref[0], 64);
+  EXPECT_EQ(tuner->cal_vref[1], 192);
+  EXPECT_EQ(tuner->cal_range[0], 15) << "found in range 7";
+  EXPECT_EQ(tuner->hardware_block[hw::kCalVref], 64);
+  EXPECT_EQ(tuner->hardware_block[hw::kCalVref + 1], 192);
+
+  // Twice what CalVref 0 can give: every range runs down to gain 1, the best
+  // gain is kept, and chip 1 is still calibrated.
+  tuner->hardware_block[hw::kCalVref] = 128;
+  tuner->chip_targets[0] = static_cast<int16_t>(2 * at_gain[0]);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(calibrate_vref_per_chip(*tuner, 0), 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("KQ48IC No.0 CalVref not in toleranceBest Range = 7, Best Gain = 1, Min Delta = ", 0), 0u)
+      << out;
+  char target[48];
+  std::snprintf(target, sizeof target, ", Target Value = %ld\n", 2 * at_gain[0]);
+  EXPECT_NE(out.find(target), std::string::npos) << out;
+  EXPECT_EQ(out.find("Calibration Pass"), std::string::npos);
+  EXPECT_EQ(tuner->cal_vref[0], 1);
+  EXPECT_EQ(tuner->hardware_block[hw::kCalVref], 1);
+  EXPECT_EQ(tuner->cal_vref[1], 192);
 }
 
 }  // namespace

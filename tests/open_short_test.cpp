@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/diagnostics_state.h"
 #include "diagnostics/open_short_tests.h"
 #include "library/library_state.h"
+#include "tester/tuner_log.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_link.h"
 #include "tests/support/sim_panel_tuner.h"
@@ -88,6 +91,75 @@ TEST_F(OpenShort, OpenTestLogBlock) {
       "\nCHANNEL,DATA-0,DATA-N\nOpenTest,RX[0],1500,1545\nOpenTest,RX[1],1503,1548\n";
   EXPECT_EQ(text.substr(0, head.size()), head);
   EXPECT_NE(text.find("\n\nCHANNEL,DATA-0,DATA-N\nOpenTest,TX[0],1500,1581\n"), std::string::npos) << text;
+}
+
+// The main log of one tester run on a panel of 4 driving and 6 sensing
+// lines, written out from the log formats: the banner with its stamp at a
+// pinned clock, the open test of a clean panel (each node 2.5 x 600 x (1 +
+// 0.002 t + 0.002 r)), and the short test with sensing line 3 shorted.
+TEST_F(OpenShort, LogBlocksAtAPinnedClock) {
+  test::ScratchDir dir;
+  std::snprintf(library.log_paths.slots[0], sizeof library.log_paths.slots[0], "%s", dir.file("main.csv").c_str());
+  sim.update([](sim::ControllerState& s) {
+    s.panel.tx_lines = 4;
+    s.panel.rx_lines = 6;
+    s.panel.sensing_chips = 1;
+    s.panel.defects.short_rx = 3;
+  });
+  for (uint8_t* c : {tuner->config.bytes, tuner->hardware_block + hw::kSensorConfiguration}) {
+    c[cfg::kSensingChips] = 1;
+    c[cfg::tx_end(0)] = 3;
+    c[cfg::rx_end(0)] = 5;
+  }
+  std::fclose(tuner->log_stream);  // the tester's log replaces the fixture's trace
+  tuner->log_stream = nullptr;
+  {
+    test::FixedClock clock(1767323045);
+    testing::internal::CaptureStdout();
+    TunerLogScope log(*tuner);
+    EXPECT_EQ(tuner_open_test(*tuner, 800, 800, 2000, 300, 300, 100, 100), 1);
+    EXPECT_EQ(tuner_short_test(*tuner), 0);
+    testing::internal::GetCapturedStdout();
+  }
+  const std::string expected =
+      "TUNER MajorVersion: 0, MinorVersion: 1, Bulid NO: 40, Test2 For Test Only TimeStamp @ 00:00:00.000\n"
+      "\nStart Open Test"
+      "\nOpen Test Alg = 1"
+      "\nOpen Test threshold:,Tx,800,,Rx,800"
+      "\nOpenTestDiffOptionTH:,2000"
+      "\nDiffThreshold:,Tx,300,,Rx,300,,EdgeTolerance:,Tx,100,,Rx,100\r\n"
+      "\nOpen test scaling , 10"
+      "\nCHANNEL,DATA-0,DATA-N\n"
+      "OpenTest,RX[0],1500,1509\n"
+      "OpenTest,RX[1],1503,1512\n"
+      "OpenTest,RX[2],1506,1515\n"
+      "OpenTest,RX[3],1509,1518\n"
+      "OpenTest,RX[4],1512,1521\n"
+      "OpenTest,RX[5],1515,1524\n"
+      "\n\nCHANNEL,DATA-0,DATA-N\n"
+      "OpenTest,TX[0],1500,1515\n"
+      "OpenTest,TX[1],1503,1518\n"
+      "OpenTest,TX[2],1506,1521\n"
+      "OpenTest,TX[3],1509,1524\n"
+      "Open Test Pass\n"
+      "Finish Open Test\n"
+      "\nStart Short Test\n"
+      "\nShort Test threshold , 30"
+      "\nCHANNEL,DATA\n"
+      "ShortTest,Rx[0],2\n"
+      "ShortTest,Rx[1],-3\n"
+      "ShortTest,Rx[2],2\n"
+      "ShortTest,Rx[3],-100,Fail\n"
+      "ShortTest,Rx[4],2\n"
+      "ShortTest,Rx[5],-3\n"
+      "\nCHANNEL,DATA\n"
+      "ShortTest,Tx[0],2\n"
+      "ShortTest,Tx[1],-3\n"
+      "ShortTest,Tx[2],2\n"
+      "ShortTest,Tx[3],-3\n"
+      "Short Test fail\n";
+  EXPECT_EQ(test::read_file(dir.file("main.csv")), expected);
+  std::snprintf(library.log_paths.slots[0], sizeof library.log_paths.slots[0], "Log.csv");
 }
 
 TEST(EdgeDifference, ToleranceOnlyTowardsTheOutermostChannel) {
@@ -219,6 +291,31 @@ TEST(SensorTest2, ShortValuesByModel) {
     EXPECT_EQ(evaluate_short_test(c.threshold), c.result) << c.model << " " << int(c.low);
   }
   library.model_code = 0;
+}
+
+TEST(SensorTest2, LogBlock) {
+  library.ranges.rx_total = 2;
+  library.ranges.tx_total = 1;
+  library.model_code = 24;  // the low byte, signed
+  library.sensor_test = {};
+  library.sensor_test.rx_low[0] = 0x1E;
+  library.sensor_test.rx_low[1] = 0x9C;
+  library.sensor_test.tx_low[0] = 0x02;
+  FILE* log = std::tmpfile();
+  ASSERT_NE(log, nullptr);
+  diagnostics_state().log_stream = log;
+  EXPECT_EQ(evaluate_short_test(30), -1);
+  diagnostics_state().log_stream = nullptr;
+  library.model_code = 0;
+  std::rewind(log);
+  std::string text;
+  for (int c; (c = std::fgetc(log)) != EOF;) text += static_cast<char>(c);
+  std::fclose(log);
+  const std::string separator = std::string(24, '/') + "," + std::string(82, '/') + "," + std::string(69, '/');
+  EXPECT_EQ(text, "SENSOR TEST 2\r\nThreshold:,30\r\n\r\nTEST,CHANNEL,DATA,RESULT\r\n"
+                  "ShortTest,Rx[ 0 ],30,Pass\r\nShortTest,Rx[ 1 ],-100,Fail\r\n\r\nSensor Test 2 Rx FAIL\r\n" +
+                      separator + "\r\nShortTest,Tx[ 0 ],2,Pass\r\n\r\nSensor Test 2 Tx PASS\r\n" + separator +
+                      "\r\n");
 }
 
 TEST(SensorTestOpen, RxPassLineByModel) {

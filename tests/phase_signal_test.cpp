@@ -27,15 +27,7 @@ class PhaseSignal : public SimLinkTest {
     SimLinkTest::SetUp();
     tuner = create_tuner();
     test::describe_sim_panel(tuner->config.bytes);
-    TuningParameters& p = tuner->params;
-    p.ignore_nums_of_rx = 2;
-    p.minimum_measure_time = 7;
-    p.maximum_measure_time = 64;
-    p.output_high = 100;
-    p.output_low = 100;
-    p.image_touch_signal = 30;
-    p.scaling_start = 3;
-    p.max_signal_high = 70;
+    test::tune_for_sim_panel(tuner->params);
     // One working frequency: divider 0, prescaler 12 (36 delay steps; the
     // panel's best delay is 12), GainA 9, RS 15, GainD 3.
     tuner->frequency_count = 1;

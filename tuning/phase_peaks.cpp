@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
-#include <thread>
 
 #include "link/report_handlers.h"
 #include "maintenance/chip_registers.h"
@@ -19,7 +19,7 @@ namespace {
 constexpr int kMaxRxLines = 170;
 constexpr int kRowRegister = 16;
 constexpr uint16_t kStopStream = 0x8000;
-constexpr int kPhaseDataPolls = 2000;  // of 1 ms: 2 seconds at most
+constexpr auto kPhaseDataWait = std::chrono::seconds(2);
 
 // The frame of a phase-data scan: written by the reader thread's handler
 // while it is registered, read by the caller after the handler is removed.
@@ -28,8 +28,38 @@ struct PhaseData {
   int lines;    // set before the handler is registered
   int columns;  // likewise
   std::atomic<bool> done;
+  // The handler sets done under the mutex and wakes the caller waiting on
+  // completed; neither guards anything else.
+  std::mutex mutex;
+  std::condition_variable completed;
 };
 PhaseData phase_data;
+
+// All delays of one scan of the target's TX line through the phase-data stream.
+int read_phase_data(int tx_line, int delays, int columns) {
+  if (!begin_phase_data(delays, columns)) return 0;
+  if (register_report_handler('J', 0xFFFF, phase_data_handler) != 0) return 0;
+  int ok = start_chip_scan(tx_line, tx_line) == 0 && select_parameter_area(0, 0, kPhaseDataWord) == 0;
+  if (ok) {
+    std::unique_lock lock(phase_data.mutex);
+    ok = phase_data.completed.wait_for(lock, kPhaseDataWait, [] { return phase_data.done.load(); });
+  }
+  select_parameter_area(0, 0, kStopStream);
+  unregister_report_handler('J', 0xFFFF);
+  return ok ? 1 : 0;
+}
+
+}  // namespace
+
+bool begin_phase_data(int delays, int columns) {
+  if (delays < 1 || delays > kMaxDelayRange || columns < 1 || columns > kMaxRxLines) return false;
+  phase_data.lines = delays;
+  phase_data.columns = columns;
+  phase_data.done.store(false);
+  return true;
+}
+
+bool phase_data_complete() { return phase_data.done.load(); }
 
 void phase_data_handler(int, int size, const uint8_t* report) {
   if (size < 5 || phase_data.done.load()) return;
@@ -41,26 +71,14 @@ void phase_data_handler(int, int size, const uint8_t* report) {
   for (int k = 0; k < count; ++k) {
     phase_data.rows[line][first + k] = static_cast<int16_t>(report[5 + 2 * k] | report[6 + 2 * k] << 8);
   }
-  if (line == phase_data.lines - 1 && first + count == phase_data.columns) phase_data.done.store(true);
-}
-
-// All delays of one scan of the target's TX line through the phase-data stream.
-int read_phase_data(int tx_line, int delays, int columns) {
-  phase_data.lines = delays;
-  phase_data.columns = columns;
-  phase_data.done.store(false);
-  if (register_report_handler('J', 0xFFFF, phase_data_handler) != 0) return 0;
-  int ok = start_chip_scan(tx_line, tx_line) == 0 && select_parameter_area(0, 0, kPhaseDataWord) == 0;
-  for (int i = 0; ok && i < kPhaseDataPolls && !phase_data.done.load(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (line == phase_data.lines - 1 && first + count == phase_data.columns) {
+    {
+      std::lock_guard lock(phase_data.mutex);
+      phase_data.done.store(true);
+    }
+    phase_data.completed.notify_one();
   }
-  ok = ok && phase_data.done.load();
-  select_parameter_area(0, 0, kStopStream);
-  unregister_report_handler('J', 0xFFFF);
-  return ok ? 1 : 0;
 }
-
-}  // namespace
 
 int receive_line_count(const Tuner& tuner) {
   int total = 0;

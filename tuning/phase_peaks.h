@@ -12,6 +12,15 @@ namespace tmode {
 inline constexpr int kMaxDelayRange = 128;  // register 11 bit 7 is GainA's
 inline constexpr uint16_t kPhaseDataWord = 0x4040;
 
+// The phase-data frame: begin_phase_data readies it for delays lines of
+// columns values each (false, changing nothing, beyond 128 lines or 170
+// columns); phase_data_handler is the 'J' handler that fills it on the
+// reader thread while registered, and phase_data_complete tells when its
+// last report came in.
+bool begin_phase_data(int delays, int columns);
+void phase_data_handler(int key, int size, const uint8_t* report);
+bool phase_data_complete();
+
 // The receive lines of the tuner's sensing chips (the sum of RXEnd - RXStart
 // + 1); -1 when a chip's range is reversed or the sum exceeds 170.
 int receive_line_count(const Tuner& tuner);

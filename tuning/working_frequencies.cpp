@@ -171,7 +171,10 @@ int select_working_frequencies(Tuner& tuner, int signal_high, int signal_low) {
                   frequency_khz(tuner, entry.divider, entry.prescaler), entry.divider, entry.prescaler);
     }
     if (tuner.registered_frequencies >= wanted) break;
-    if (tuner.params.auto_cal_target != 0 && tuner.auto_target_done == 0) return tuner.registered_frequencies;
+    if (tuner.params.auto_cal_target != 0 && tuner.auto_target_done == 0) {
+      tuner.frequency_count = tuner.registered_frequencies;  // the targets are chosen on this one
+      return tuner.registered_frequencies;
+    }
     tuner.adjust_window = false;
   }
   tuner.frequency_count = tuner.registered_frequencies;

@@ -27,6 +27,22 @@ TunerPtr create_sim_panel_tuner(int tx_lines) {
   return tuner;
 }
 
+void tune_for_sim_panel(TuningParameters& p) {
+  p.tune_flags = kImageTune;
+  p.image_signal_low = 35;
+  p.image_signal_high = 50;
+  p.signal_tolerance = 2;
+  p.nums_of_freq = 2;
+  p.ignore_nums_of_rx = 2;
+  p.minimum_measure_time = 7;
+  p.maximum_measure_time = 64;
+  p.output_high = 100;
+  p.output_low = 100;
+  p.image_touch_signal = 30;
+  p.scaling_start = 3;
+  p.max_signal_high = 70;
+}
+
 TunerTrace::TunerTrace(Tuner& tuner) : tuner_(tuner) { tuner_.log_stream = std::tmpfile(); }
 
 std::string TunerTrace::text() {

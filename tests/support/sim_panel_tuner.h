@@ -20,6 +20,11 @@ void describe_sim_panel(uint8_t* configuration, int tx_lines = 16);
 // simulated panel.
 TunerPtr create_sim_panel_tuner(int tx_lines = 16);
 
+// Settings of a tuning file that suit the simulated panel: image tuning, the
+// signal window 35 to 50, two working frequencies, measure times 7 to 64,
+// output 100, ImageTouchSignal 30, ScalingStart 3, MaxSignalHigh 70.
+void tune_for_sim_panel(TuningParameters& params);
+
 // A trace file the tuner writes to; text() takes what it holds and starts
 // a fresh one.
 class TunerTrace {
