@@ -51,6 +51,8 @@ set(TMODE_PUBLIC_HEADERS
   diagnostics/log_stream.h diagnostics/raw16_table.h diagnostics/open_short_tests.h
   diagnostics/uniformity_table.h diagnostics/frame_transforms.h diagnostics/noise_line_test.h
   diagnostics/frame_processing.h diagnostics/image_capture.h
+  diagnostics/chip_labels.h diagnostics/node_tolerance.h diagnostics/tuner_mutual_cap.h
+  diagnostics/test_raw_fetch.h diagnostics/mutual_cap_evaluation.h diagnostics/sensor_tests.h
   tester/tuner_preparation.h tester/tuner_log.h tester/parameter_file_operations.h)
 
 add_library(tmode_static STATIC $<TARGET_OBJECTS:tmode>)

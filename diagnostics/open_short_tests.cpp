@@ -26,23 +26,6 @@ namespace {
 constexpr int kFramePolls = 50;         // of 100 ms
 constexpr int kShortEndPolls = 10;      // of 1 s: the sensor-test driver's bound
 
-// The Tuner's totals, refused when they do not fit the tables.
-bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
-  *tx_total = driving_line_count(tuner.config);
-  *rx_total = receive_line_count(tuner);
-  return *tx_total > 0 && *rx_total > 0 && frame_fits_tables(*rx_total, *tx_total, diagnostics_state().frame.extra_lines);
-}
-
-void separator(FILE* log) {
-  char line[178];
-  std::memset(line, '/', 177);
-  line[24] = ',';
-  line[24 + 1 + 82] = ',';
-  line[177] = 0;
-  std::fputs(line, log);
-  std::fputs("\r\n", log);
-}
-
 }  // namespace
 
 void tuner_frame_handler(int, int size, const uint8_t* report) {
@@ -64,6 +47,12 @@ void tuner_frame_handler(int, int size, const uint8_t* report) {
     f.ready[0].store(true);
     f.ready[1].store(true);
   }
+}
+
+bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
+  *tx_total = driving_line_count(tuner.config);
+  *rx_total = receive_line_count(tuner);
+  return *tx_total > 0 && *rx_total > 0 && frame_fits_tables(*rx_total, *tx_total, diagnostics_state().frame.extra_lines);
 }
 
 int16_t apply_open_scaling(uint16_t word, int raw) {
@@ -318,7 +307,7 @@ int evaluate_open_test(int, int, int tx_threshold, int rx_threshold, int option_
   if (out != nullptr) {
     std::fputs(rx_fail ? "\r\nOpen Test Rx FAIL\r\n" : scaled ? "\r\nOpen Test Rx PASS\r\n" : "\r\nOpen TestRx PASS\r\n",
                out);
-    separator(out);
+    write_separator_line(out);
   }
   for (int t = 0; t < tx_total; ++t) {
     const int first = v[t][0], last = v[t][rx_total - 1];
@@ -329,7 +318,7 @@ int evaluate_open_test(int, int, int tx_threshold, int rx_threshold, int option_
   }
   if (out != nullptr) {
     std::fputs(tx_fail ? "\r\nOpen Test Tx FAIL\r\n" : "\r\nOpen Test Tx PASS\r\n", out);
-    separator(out);
+    write_separator_line(out);
   }
   return rx_fail || tx_fail ? -1 : 0;
 }
@@ -365,7 +354,7 @@ int evaluate_short_test(int threshold) {
   }
   if (out != nullptr) {
     std::fputs(rx_fail ? "\r\nSensor Test 2 Rx FAIL\r\n" : "\r\nSensor Test 2 Rx PASS\r\n", out);
-    separator(out);
+    write_separator_line(out);
   }
   for (int t = 0; t < tx_total; ++t) {
     const int v = value_of(b.tx_low[t], b.tx_value[t]);
@@ -375,7 +364,7 @@ int evaluate_short_test(int threshold) {
   }
   if (out != nullptr) {
     std::fputs(tx_fail ? "\r\nSensor Test 2 Tx FAIL\r\n" : "\r\nSensor Test 2 Tx PASS\r\n", out);
-    separator(out);
+    write_separator_line(out);
   }
   return rx_fail || tx_fail ? -1 : 0;
 }

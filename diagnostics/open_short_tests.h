@@ -14,6 +14,10 @@ inline constexpr uint16_t kOpenTestFrameWord = 0x4080;
 inline constexpr uint16_t kShortTestWord = 0x8004;
 inline constexpr uint16_t kStopDataWord = 0x8000;
 
+// The Tuner's Tx and Rx totals; false when either is not positive or the
+// frame with its extra lines does not fit the 132 x 172 tables.
+bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total);
+
 // The 'J' handler of read_tuner_frame (reader thread): the frame into the
 // staging table of the tuner-frame capture, whose totals are set first.
 void tuner_frame_handler(int key, int size, const uint8_t* report);

@@ -71,6 +71,12 @@
 #include "diagnostics/noise_line_test.h"
 #include "diagnostics/frame_processing.h"
 #include "diagnostics/image_capture.h"
+#include "diagnostics/chip_labels.h"
+#include "diagnostics/node_tolerance.h"
+#include "diagnostics/tuner_mutual_cap.h"
+#include "diagnostics/test_raw_fetch.h"
+#include "diagnostics/mutual_cap_evaluation.h"
+#include "diagnostics/sensor_tests.h"
 
 #include "tester/tuner_preparation.h"
 #include "tester/tuner_log.h"

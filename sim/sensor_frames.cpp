@@ -31,22 +31,30 @@ void raw_frame(const ControllerState& s, Frame& f) {
   layout_frame(p, f);
   for (int r = 0; r < f.columns; ++r) {
     if (p.extra_lines > 0) node(f, 0, r) = kNoiseLineValue;
-    for (int t = 0; t < p.tx_lines; ++t) node(f, first_tx_line(p) + t, r) = measure_node(s, t, t, r, -1);
+    for (int t = 0; t < p.tx_lines; ++t) {
+      int16_t value = measure_node(s, t, t, r, -1);
+      // An open line couples a tenth of the signal.
+      if (t == p.defects.open_tx || r == p.defects.open_rx) value = static_cast<int16_t>(value / 10);
+      node(f, first_tx_line(p) + t, r) = value;
+    }
+  }
+}
+
+// A frame of the extra lines (0) and a value for each node of the driving
+// lines.
+template <typename Value>
+void node_frame(const SensorPanel& p, Frame& f, Value value) {
+  layout_frame(p, f);
+  for (int t = 0; t < p.tx_lines; ++t) {
+    for (int r = 0; r < f.columns; ++r) node(f, first_tx_line(p) + t, r) = value(t, r);
   }
 }
 
 // Open-test frame: the controller's own open measurement, independent of
-// the front-end registers.
+// the front-end registers; a dead chip's lines read 0.
 void open_test_frame(const ControllerState& s, Frame& f) {
   const SensorPanel& p = s.panel;
-  f.lines = p.extra_lines + p.tx_lines;
-  f.columns = p.rx_lines;
-  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
-  for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) {
-      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = open_test_value(p, t, r);
-    }
-  }
+  node_frame(p, f, [&](int t, int r) { return open_test_value(p, t, r); });
 }
 
 // Phase data (the all-delays scan): line d holds the row of the driving
@@ -96,13 +104,14 @@ int16_t saturation_pair(int t, int r) {
   return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint8_t>(a) | static_cast<uint8_t>(b) << 8));
 }
 
-// Saturation L2 frame: the panel's layout, pairs (0, 0) on the extra lines.
+// Saturation L2 frame: each node's maximum in the high byte and its minimum
+// in the low byte.
 void saturation_l2_frame(const ControllerState& s, Frame& f) {
   const SensorPanel& p = s.panel;
-  layout_frame(p, f);
-  for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) node(f, first_tx_line(p) + t, r) = saturation_pair(t, r);
-  }
+  node_frame(p, f, [&](int t, int r) {
+    const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
+    return static_cast<int16_t>(high << 8 | low);
+  });
 }
 
 // Single saturation frame: the driving lines only, line t for driving line t.

@@ -50,7 +50,7 @@ struct RecordCase {
 //            Tx 0: 600 601 602, Tx 1: 601 602 604
 //   cooked   noise line 2, node 3t - r
 //   stray    noise line 12, node 40 + 5t + r
-//   saturation pairs (A, B) = (-(6 + t), 9 + t + r)
+//   saturation (0x4020) pairs (A, B) = (-(6 + t), 9 + t + r); L2 (0x4010) -3 and 3
 const std::vector<RecordCase>& record_cases() {
   static const std::vector<RecordCase> cases = {
       {"RawL2", 0, 0, 3, kRawL2Log,
@@ -110,10 +110,11 @@ const std::vector<RecordCase>& record_cases() {
          });
        }},
       // The saturation handler ends the frame at line tx_total - 1: in the L2
-      // layout that is Tx 0, and Tx 1 stays empty.
+      // layout that is Tx 0, and Tx 1 stays empty. A clean node of the L2
+      // frame swings from -3 to 3: ABS (3 - -3) / 2 = 3.
       {"Saturation L2, ABS", 112, 24, 3, kSatL2Log,
        kHeader + "Data Type:,Saturation\r\nLog Counts:,1\r\nData Mode:,ABS\r\nImage Data Start\r\n"
-                 "Rx[ 00 ],0,7,0\r\nRx[ 01 ],0,8,0\r\nRx[ 02 ],0,8,0\r\n" + kFooter,
+                 "Rx[ 00 ],0,3,0\r\nRx[ 01 ],0,3,0\r\nRx[ 02 ],0,3,0\r\n" + kFooter,
        nullptr},
       // Single saturation frames carry the Tx lines only; pair (-6, 9) at
       // node (0, 0) gives 7, 9 and -6.

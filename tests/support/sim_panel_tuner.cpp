@@ -20,6 +20,13 @@ void describe_sim_panel(uint8_t* c, int tx_lines) {
   write_le16(c + cfg::r_ratio(1), 3000);
 }
 
+TunerPtr create_sim_panel_tuner(int tx_lines) {
+  TunerPtr tuner = create_tuner();
+  describe_sim_panel(tuner->config.bytes, tx_lines);
+  describe_sim_panel(tuner->hardware_block + hw::kSensorConfiguration, tx_lines);
+  return tuner;
+}
+
 void tune_for_sim_panel(TuningParameters& p) {
   p.tune_flags = kImageTune;
   p.image_signal_low = 35;

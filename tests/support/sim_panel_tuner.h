@@ -16,6 +16,10 @@ namespace tmode::test {
 // 5, 8, 10 and 15.
 void describe_sim_panel(uint8_t* configuration, int tx_lines = 16);
 
+// A Tuner whose working configuration and hardware block both describe the
+// simulated panel.
+TunerPtr create_sim_panel_tuner(int tx_lines = 16);
+
 // Settings of a tuning file that suit the simulated panel: image tuning, the
 // signal window 35 to 50, two working frequencies, measure times 7 to 64,
 // output 100, ImageTouchSignal 30, ScalingStart 3, MaxSignalHigh 70.
