@@ -71,6 +71,7 @@ void select_area(CommandContext& c, std::span<const uint8_t> packet) {
   stream.word = word;
   stream.active = produce_frame(c.state, word, probe);
   stream.frames = 0;
+  if (stream.active) ++stream.selections;
   c.reply({'?', 'H', packet[2], packet[3]});
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/sensor_front_end.h"
+#include "sim/sensor_saturation.h"
 
 namespace tmode::sim {
 
@@ -66,6 +67,8 @@ constexpr FrameSource kSources[] = {
     {kWordRaw, raw_frame},
     {kWordPhaseData, phase_data_frame},
     {kWordOpenTest, open_test_frame},
+    {kWordSaturation, saturation_frame},
+    {kWordSaturationDifference, saturation_frame},
 };
 
 }  // namespace

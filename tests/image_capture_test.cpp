@@ -148,6 +148,8 @@ sim::Bytes j_report(int line, int first, std::vector<uint8_t> value_bytes) {
 
 TEST_F(ImageCapture, SaturationPairsByDataMode) {
   sensor(2, 1);
+  // The frames are the test's own reports: the simulated saturation stream stays silent.
+  sim.update([](sim::ControllerState& s) { s.stream.frame_limit = 0; });
   struct Case {
     int code;
     const char* row;
