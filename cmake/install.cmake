@@ -50,7 +50,9 @@ set(TMODE_PUBLIC_HEADERS
   diagnostics/elapsed_stamp.h diagnostics/log_paths.h diagnostics/log_records.h
   diagnostics/log_stream.h diagnostics/raw16_table.h diagnostics/open_short_tests.h
   diagnostics/uniformity_table.h diagnostics/frame_transforms.h diagnostics/noise_line_test.h
-  diagnostics/frame_processing.h diagnostics/image_capture.h)
+  diagnostics/frame_processing.h diagnostics/image_capture.h
+  diagnostics/bias_test.h diagnostics/stable_test.h diagnostics/scaling_measure.h
+  diagnostics/saturation_read.h tuning/stability_settings.h)
 
 add_library(tmode_static STATIC $<TARGET_OBJECTS:tmode>)
 add_library(tmode_shared SHARED $<TARGET_OBJECTS:tmode>)

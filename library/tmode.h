@@ -69,3 +69,7 @@
 #include "diagnostics/noise_line_test.h"
 #include "diagnostics/frame_processing.h"
 #include "diagnostics/image_capture.h"
+#include "diagnostics/bias_test.h"
+#include "diagnostics/stable_test.h"
+#include "diagnostics/scaling_measure.h"
+#include "diagnostics/saturation_read.h"
