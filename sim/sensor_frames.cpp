@@ -29,17 +29,7 @@ void raw_frame(const ControllerState& s, Frame& f) {
 
 // Open-test frame: the controller's own open measurement, independent of
 // the front-end registers.
-void open_test_frame(const ControllerState& s, Frame& f) {
-  const SensorPanel& p = s.panel;
-  f.lines = p.extra_lines + p.tx_lines;
-  f.columns = p.rx_lines;
-  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
-  for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) {
-      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = open_test_value(p, t, r);
-    }
-  }
-}
+void open_test_frame(const ControllerState& s, Frame& f) { panel_frame(s, f, open_test_value); }
 
 // Phase data (the all-delays scan): line d holds the row of the driving
 // lines of the last '?','D' at delay d, for d from 0 to register 13 of
@@ -72,6 +62,16 @@ constexpr FrameSource kSources[] = {
 };
 
 }  // namespace
+
+void panel_frame(const ControllerState& s, Frame& f, int16_t (*node)(const SensorPanel&, int tx, int rx)) {
+  const SensorPanel& p = s.panel;
+  f.lines = p.extra_lines + p.tx_lines;
+  f.columns = p.rx_lines;
+  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
+  for (int t = 0; t < p.tx_lines; ++t) {
+    for (int r = 0; r < f.columns; ++r) f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = node(p, t, r);
+  }
+}
 
 bool produce_frame(const ControllerState& s, uint16_t word, Frame& frame) {
   for (const FrameSource& source : kSources) {

@@ -18,26 +18,14 @@ namespace {
 
 using test::SteadyPanelTest;
 
-// The pass lines of Rx lines first to last of the bias block.
-std::string bias_pass_lines(int first, int last) {
+// The pass lines of Rx lines first to last: "Rx[r]," + values + ",Pass".
+std::string pass_lines(const char* values, int first, int last) {
   std::string out;
-  char line[64];
-  for (int r = first; r <= last; ++r) {
-    std::snprintf(line, sizeof line, "Rx[%d],0.0,0.0,Pass\r\n", r);
-    out += line;
-  }
+  for (int r = first; r <= last; ++r) out += "Rx[" + std::to_string(r) + "]," + values + ",Pass\r\n";
   return out;
 }
-
-std::string stable_pass_lines(int first, int last) {
-  std::string out;
-  char line[64];
-  for (int r = first; r <= last; ++r) {
-    std::snprintf(line, sizeof line, "Rx[%d],0,Pass\r\n", r);
-    out += line;
-  }
-  return out;
-}
+std::string bias_pass_lines(int first, int last) { return pass_lines("0.0,0.0", first, last); }
+std::string stable_pass_lines(int first, int last) { return pass_lines("0", first, last); }
 
 size_t commands_of(const sim::Simulator& sim, uint8_t letter, int chip = -1) {
   size_t n = 0;
