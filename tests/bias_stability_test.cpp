@@ -112,6 +112,24 @@ TEST_F(BiasTest, MarkOnlyAndSilentModes) {
   tuner->log_stream = std::tmpfile();
 }
 
+TEST_F(BiasTest, RxMarksStopAtTheirTable) {
+  // 150 sensing lines, 75 a chip; Rx 136 lies past the 136 marks. Two
+  // driving lines keep the frame within what a pty holds at once.
+  tuner->config.bytes[cfg::tx_end(0)] = 1;
+  tuner->config.bytes[cfg::rx_end(0)] = 74;
+  tuner->config.bytes[cfg::rx_end(1)] = 74;
+  sim.update([](sim::ControllerState& s) {
+    s.panel.rx_lines = 150;
+    s.panel.tx_lines = 2;
+  });
+  noisy(0, 136, 100);
+  tuner->bias.line_output = 0;
+  EXPECT_EQ(hw_bias_test(*tuner), -1);
+  EXPECT_EQ(trace_text(), "\nHW Bias Test\nThreshold:,5%,\r\n\nBias Test FAIL\n");
+  EXPECT_EQ(tuner->mark_only, 0);
+  for (int r = 0; r < 136; ++r) EXPECT_EQ(tuner->failed_rx[r], 0) << r;
+}
+
 TEST_F(BiasTest, RepeatCountZeroIsRefusedUnread) {
   tuner->bias.repeat_count = 0;
   EXPECT_EQ(hw_bias_test(*tuner), -1);
@@ -156,6 +174,12 @@ TEST_F(StableTest, CleanAndNoisyBlocks) {
   EXPECT_EQ(trace_text(), head() + stable_pass_lines(0, 4) + "Rx[5],160,Fail\r\n" + stable_pass_lines(6, 12) +
                               "\nSingle End Stable Test FAIL\n");
   EXPECT_EQ(tuner->failed_rx[5], 1);
+
+  // Without a log the verdict stays.
+  std::fclose(tuner->log_stream);
+  tuner->log_stream = nullptr;
+  EXPECT_EQ(single_end_stable_test(*tuner), -1);
+  tuner->log_stream = std::tmpfile();
 
   tuner->mark_only = 1;
   tuner->failed_rx[5] = 0;
