@@ -12,6 +12,7 @@ set(layers
   "protocol"
   "maintenance"
   "tuning,paramfile,diagnostics"
+  "tester"
   "library"
   "app")
 set(apart "sim")

@@ -47,25 +47,6 @@ void tuner_frame_handler(int, int size, const uint8_t* report) {
   }
 }
 
-void short_report_handler(int, int size, const uint8_t* report) {
-  ShortTestBytes& s = diagnostics_state().short_bytes;
-  if (size < 5) return;
-  const int length = report[1], kind = report[4];
-  if (length == 3 && kind == 0x81) {
-    s.done.store(true);
-    return;
-  }
-  if (length != 6 || size < 8) return;
-  const int channel = report[5];
-  if (kind == 0x01 && channel < kTableColumns) {
-    s.rx_first[channel] = report[6];
-    s.rx_second[channel] = report[7];
-  } else if (kind == 0x81 && channel < kTableLines) {
-    s.tx_first[channel] = report[6];
-    s.tx_second[channel] = report[7];
-  }
-}
-
 void separator(FILE* log) {
   char line[178];
   std::memset(line, '/', 177);
@@ -238,7 +219,7 @@ int tuner_short_test(Tuner& tuner) {
   protocol_state().ranges.rx_total = rx_total;
 
   ShortTestBytes& s = diagnostics_state().short_bytes;
-  if (register_report_handler('?', 'S', short_report_handler) != 0) return 0;
+  if (register_report_handler('?', 'S', short_test_report_handler) != 0) return 0;
   s.done.store(false);
   int repeats = tuner.short_test_argument;
   if (repeats < 2) {
@@ -407,6 +388,25 @@ int evaluate_short_test(int threshold) {
     separator(out);
   }
   return rx_fail || tx_fail ? -1 : 0;
+}
+
+void short_test_report_handler(int, int size, const uint8_t* report) {
+  ShortTestBytes& s = diagnostics_state().short_bytes;
+  if (size < 5) return;
+  const int length = report[1], kind = report[4];
+  if (length == 3 && kind == 0x81) {
+    s.done.store(true);
+    return;
+  }
+  if (length != 6 || size < 8) return;
+  const int channel = report[5];
+  if (kind == 0x01 && channel < kTableColumns) {
+    s.rx_first[channel] = report[6];
+    s.rx_second[channel] = report[7];
+  } else if (kind == 0x81 && channel < kTableLines) {
+    s.tx_first[channel] = report[6];
+    s.tx_second[channel] = report[7];
+  }
 }
 
 }  // namespace tmode

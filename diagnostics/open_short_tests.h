@@ -39,6 +39,12 @@ void clear_tuner_frame_flags();
 int check_edge_difference(const int16_t (*table)[172], int option_threshold, int i, int n, int diff_threshold,
                           int edge_tolerance);
 
+// The '?','S' handler of the short test (reader thread): kind 1 reports
+// fill the Rx bytes, kind 0x81 the Tx bytes, an end report (length 3, kind
+// 0x81) sets the done flag. A channel beyond its table (131 for Tx, 171 for
+// Rx) and any other report are ignored.
+void short_test_report_handler(int reserved, int size, const uint8_t* report);
+
 // 1 pass, 0 fail.
 int tuner_open_test(Tuner& tuner, int tx_threshold, int rx_threshold, int option_threshold, int diff_tx,
                     int diff_rx, int edge_tx, int edge_rx);

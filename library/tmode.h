@@ -73,3 +73,7 @@
 #include "diagnostics/stable_test.h"
 #include "diagnostics/scaling_measure.h"
 #include "diagnostics/saturation_read.h"
+
+#include "tester/tuner_preparation.h"
+#include "tester/tuner_log.h"
+#include "tester/parameter_file_operations.h"

@@ -2,6 +2,8 @@
 // the controller and the channel ranges.
 #pragma once
 
+#include <cstdint>
+
 #include "protocol/channel_ranges.h"
 
 namespace tmode {
@@ -18,6 +20,10 @@ struct ProtocolState {
   // The receive and transmit totals the sensor-size query reads, and the
   // per-chip ranges derived from hardware image 1.
   ChannelRanges ranges = {};
+
+  // The first four payload bytes of the last '?','X' reply a front-end
+  // operation read (byte 0 is the controller level).
+  uint8_t controller_level_bytes[4] = {};
 };
 
 ProtocolState& protocol_state();

@@ -13,6 +13,7 @@
 #include "diagnostics/log_stream.h"
 #include "diagnostics/raw16_table.h"
 #include "library/library_state.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_shape.h"
@@ -208,6 +209,20 @@ TEST(ElapsedStamp, WritesToStandardOutputAndTheTrace) {
   std::fclose(trace);
   EXPECT_TRUE(test::has_shape(out, " TimeStamp @ 00:00:00.###\n")) << out;
   EXPECT_EQ(test::read_file(dir.file("trace")), out);
+}
+
+TEST_F(LogFiles, PinnedClockNamesTheLogsAndStampsExactly) {
+  library.model_code = 0;
+  test::FixedClock clock(1767323045);  // 2026-01-02 03:04:05 UTC
+  char text[512] = "Pinned";
+  ASSERT_EQ(set_log_file_prefix(0, 0, text), 0);
+  EXPECT_STREQ(text, "./LogFile/Pinned_20260102_030405.csv");
+  EXPECT_STREQ(library.log_paths.slots[kRawLog], "./LogFile/Raw/Pinned_Raw_20260102_030405.csv");
+
+  const clock_t start = std::clock();
+  clock.advance_ms(3723456);
+  const std::string out = test::capture_stdout([&] { write_elapsed_stamp(nullptr, start); });
+  EXPECT_EQ(out, " TimeStamp @ 01:02:03.456\n");
 }
 
 TEST(FrameRecords, FrameFitsTables) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "diagnostics/open_short_tests.h"
 #include "library/library_state.h"
@@ -132,6 +134,57 @@ TEST_F(OpenShort, ShortTestFindsTheShortedLines) {
   tuner->tx_sign_marker[1] = '+';
   tuner_short_test(*tuner);
   EXPECT_NE(trace_text().find("ShortTest,Tx[7],100,Fail\n"), std::string::npos);
+}
+
+// The short-test handler, fed reports as the reader thread would: kind 1
+// fills an Rx channel, kind 0x81 a Tx channel, the length-3 kind-0x81
+// report ends the measurement; everything else, and channels beyond the
+// tables, change nothing.
+TEST(ShortTestReportHandler, FillsTheTablesAndIgnoresTheRest) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> report;
+    int rx_channel, tx_channel;  // the entry expected to hold 0x11, 0x22; -1 none
+    bool done;
+  };
+  const Case cases[] = {
+      {"Rx channel 5", {3, 6, '?', 'S', 0x01, 5, 0x11, 0x22}, 5, -1, false},
+      {"Rx channel 171", {3, 6, '?', 'S', 0x01, 171, 0x11, 0x22}, 171, -1, false},
+      {"Tx channel 131", {3, 6, '?', 'S', 0x81, 131, 0x11, 0x22}, -1, 131, false},
+      {"Tx channel 132", {3, 6, '?', 'S', 0x81, 132, 0x11, 0x22}, -1, -1, false},
+      {"Rx channel 172", {3, 6, '?', 'S', 0x01, 172, 0x11, 0x22}, -1, -1, false},
+      {"end", {3, 3, '?', 'S', 0x81}, -1, -1, true},
+      {"length 3, kind 1", {3, 3, '?', 'S', 0x01}, -1, -1, false},
+      {"kind 0", {3, 6, '?', 'S', 0x00, 5, 0x11, 0x22}, -1, -1, false},
+      {"cut short", {3, 6, '?', 'S', 0x01, 5, 0x11}, -1, -1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ShortTestBytes& s = library.short_bytes;
+    std::memset(s.tx_first, 0, sizeof s.tx_first);
+    std::memset(s.tx_second, 0, sizeof s.tx_second);
+    std::memset(s.rx_first, 0, sizeof s.rx_first);
+    std::memset(s.rx_second, 0, sizeof s.rx_second);
+    s.done.store(false);
+    short_test_report_handler(0, static_cast<int>(c.report.size()), c.report.data());
+    int filled = 0;
+    for (int r = 0; r < 172; ++r) {
+      if (s.rx_first[r] == 0 && s.rx_second[r] == 0) continue;
+      ++filled;
+      EXPECT_EQ(r, c.rx_channel);
+      EXPECT_EQ(s.rx_first[r], 0x11);
+      EXPECT_EQ(s.rx_second[r], 0x22);
+    }
+    for (int t = 0; t < 132; ++t) {
+      if (s.tx_first[t] == 0 && s.tx_second[t] == 0) continue;
+      ++filled;
+      EXPECT_EQ(t, c.tx_channel);
+      EXPECT_EQ(s.tx_first[t], 0x11);
+      EXPECT_EQ(s.tx_second[t], 0x22);
+    }
+    EXPECT_EQ(filled, (c.rx_channel >= 0) + (c.tx_channel >= 0));
+    EXPECT_EQ(s.done.load(), c.done);
+  }
 }
 
 TEST_F(OpenShort, SlowShortTestWithoutEndReportIsBounded) {
