@@ -34,6 +34,7 @@ TEST(SimOptions, ValuesThatAreNotNumbersOrFaultsAreRefused) {
       {"--no-reply", "3F6"},    {"--no-reply", "any,0"},  {"--no-reply", "46,1,1"},
       {"--no-reply", "zz"},     {"--late", "46"},         {"--late", "46,ms"},
       {"--late", "any,-1"},     {"--late", "46,10,1,2"},  {"--late", ",5"},
+      {"--noise-spike", "1,2,3"}, {"--noise-spike", "1,2,3,0"}, {"--noise-spike", "1,2,3,4x"},
   };
   for (const auto& args : refused) {
     const ProgramResult result = run_tool_on_sim(args, {"-g"});
