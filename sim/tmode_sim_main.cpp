@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
         }
         break;
       case kNoiseSpike:
-        if (!tmode::sim::parse_noise_spike(optarg, defects.spike)) return refuse("noise-spike");
+        if (!tmode::sim::parse_noise_spike(optarg, defects.sample_spike)) return refuse("noise-spike");
         break;
       case kDeadChip: if (!take(0, 3, defects.dead_chip)) return refuse("dead-chip"); break;
       case kCorruptWaveform:

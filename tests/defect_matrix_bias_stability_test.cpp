@@ -34,7 +34,7 @@ const Panel kPanels[] = {
        d.noise = 80;
      },
      kFail, kFail},
-    {"noise spike", [](sim::PanelDefects& d) { d.spike = {15, 5, 400, 4}; }, kFail, kFail},
+    {"noise spike", [](sim::PanelDefects& d) { d.sample_spike = {15, 5, 400, 4}; }, kFail, kFail},
     {"dead chip", [](sim::PanelDefects& d) { d.dead_chip = 1; }, kPass, kFail},
 };
 
