@@ -52,8 +52,11 @@ set(TMODE_PUBLIC_HEADERS
   diagnostics/uniformity_table.h diagnostics/frame_transforms.h diagnostics/noise_line_test.h
   diagnostics/frame_processing.h diagnostics/image_capture.h
   diagnostics/bias_test.h diagnostics/stable_test.h diagnostics/scaling_measure.h
-  diagnostics/saturation_read.h tuning/stability_settings.h
-  tester/tuner_preparation.h tester/tuner_log.h tester/parameter_file_operations.h)
+  diagnostics/saturation_read.h diagnostics/phase_sweep.h tuning/stability_settings.h
+  tester/tuner_preparation.h tester/tuner_log.h tester/parameter_file_operations.h
+
+  diagnostics/chip_labels.h diagnostics/node_tolerance.h diagnostics/tuner_mutual_cap.h
+  diagnostics/test_raw_fetch.h diagnostics/mutual_cap_evaluation.h diagnostics/sensor_tests.h)
 
 add_library(tmode_static STATIC $<TARGET_OBJECTS:tmode>)
 add_library(tmode_shared SHARED $<TARGET_OBJECTS:tmode>)

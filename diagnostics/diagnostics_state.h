@@ -5,6 +5,7 @@
 
 #include "diagnostics/capture_state.h"
 #include "diagnostics/log_records.h"
+#include "diagnostics/mutual_cap_state.h"
 #include "diagnostics/noise_line_state.h"
 #include "diagnostics/sensor_test_tables.h"
 
@@ -27,6 +28,8 @@ struct DiagnosticsState {
   TunerFrameCapture tuner_frame = {};
   ShortTestBytes short_bytes = {};
   SensorTestBlock sensor_test = {};
+  // The mutual-capacitance tests and the sensor tests 1 to 4.
+  MutualCapState mutual;
 };
 
 DiagnosticsState& diagnostics_state();

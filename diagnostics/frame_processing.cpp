@@ -5,23 +5,13 @@
 #include "maintenance/maintenance_state.h"
 #include "protocol/protocol_state.h"
 #include "maintenance/byte_order.h"
+#include "maintenance/model_image_access.h"
 
 namespace tmode {
 
 namespace {
 
-constexpr int kOpenScalingAt = 78;
-constexpr int kMutualScalingAt = 80;
 constexpr int kThreeLineLimit = 3;
-
-// The hardware image of the connected model's firmware generation.
-const uint8_t* model_parameter_image(int model_code) {
-  const ParameterImages& images = maintenance_state().images;
-  if (model_code == 18) return images.hardware2;
-  if (model_code == 22 || model_code == 26) return images.hardware3;
-  if (model_code == 24 || model_code == 28) return images.hardware4;
-  return images.hardware1;
-}
 
 void copy_frame(const ImageFrameBuffer& frame, int rx, int lines, bool water_line, ImageTable* table) {
   for (int line = 0; line < lines; ++line) {
@@ -57,8 +47,8 @@ void process_frame(int code, const ImageFrameBuffer& frame, int lines, ImageTabl
       break;
     case 9: {
       const uint8_t* image = model_parameter_image(model);
-      uniformity_test_transform(frame, extent, water, read_le16(image + kMutualScalingAt),
-                                read_le16(image + kOpenScalingAt), &diagnostics_state().capture.multiply_mode, table);
+      uniformity_test_transform(frame, extent, water, read_le16(image + kModelImageMutualScaling),
+                                read_le16(image + kModelImageOpenScaling), &diagnostics_state().capture.multiply_mode, table);
       return;
     }
     case 10: {

@@ -19,7 +19,16 @@ class SharedLogFile {
   SharedLogFile& operator=(const SharedLogFile&) = delete;
 
   FILE* stream() const;
+  // Closes the file before the scope ends.
+  void close();
   explicit operator bool() const { return stream() != nullptr; }
 };
+
+// Closes the shared log stream, if open, and clears the handle.
+void close_shared_log();
+
+// The 177-character separator line that closes a test block ('/' with
+// commas at 24 and 107), then "\r\n".
+void write_separator_line(FILE* out);
 
 }  // namespace tmode

@@ -47,16 +47,6 @@ void tuner_frame_handler(int, int size, const uint8_t* report) {
   }
 }
 
-void separator(FILE* log) {
-  char line[178];
-  std::memset(line, '/', 177);
-  line[24] = ',';
-  line[24 + 1 + 82] = ',';
-  line[177] = 0;
-  std::fputs(line, log);
-  std::fputs("\r\n", log);
-}
-
 }  // namespace
 
 bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
@@ -328,7 +318,7 @@ int evaluate_open_test(int, int, int tx_threshold, int rx_threshold, int option_
   if (out != nullptr) {
     std::fputs(rx_fail ? "\r\nOpen Test Rx FAIL\r\n" : scaled ? "\r\nOpen Test Rx PASS\r\n" : "\r\nOpen TestRx PASS\r\n",
                out);
-    separator(out);
+    write_separator_line(out);
   }
   for (int t = 0; t < tx_total; ++t) {
     const int first = v[t][0], last = v[t][rx_total - 1];
@@ -339,7 +329,7 @@ int evaluate_open_test(int, int, int tx_threshold, int rx_threshold, int option_
   }
   if (out != nullptr) {
     std::fputs(tx_fail ? "\r\nOpen Test Tx FAIL\r\n" : "\r\nOpen Test Tx PASS\r\n", out);
-    separator(out);
+    write_separator_line(out);
   }
   return rx_fail || tx_fail ? -1 : 0;
 }
@@ -375,7 +365,7 @@ int evaluate_short_test(int threshold) {
   }
   if (out != nullptr) {
     std::fputs(rx_fail ? "\r\nSensor Test 2 Rx FAIL\r\n" : "\r\nSensor Test 2 Rx PASS\r\n", out);
-    separator(out);
+    write_separator_line(out);
   }
   for (int t = 0; t < tx_total; ++t) {
     const int v = value_of(b.tx_low[t], b.tx_value[t]);
@@ -385,7 +375,7 @@ int evaluate_short_test(int threshold) {
   }
   if (out != nullptr) {
     std::fputs(tx_fail ? "\r\nSensor Test 2 Tx FAIL\r\n" : "\r\nSensor Test 2 Tx PASS\r\n", out);
-    separator(out);
+    write_separator_line(out);
   }
   return rx_fail || tx_fail ? -1 : 0;
 }

@@ -14,6 +14,10 @@ inline constexpr uint16_t kOpenTestFrameWord = 0x4080;
 inline constexpr uint16_t kShortTestWord = 0x8004;
 inline constexpr uint16_t kStopDataWord = 0x8000;
 
+// The Tuner's Tx and Rx totals; false when either is not positive or the
+// frame with its extra lines does not fit the 132 x 172 tables.
+bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total);
+
 // Reads one frame of the data word into the tuner's raw table (Tx lines at
 // their rows). 1 when a complete frame arrived (or both ready flags were
 // still set from an earlier call), else 0.

@@ -24,10 +24,9 @@ int log_raw16_table() {
   }
   std::fputs(",", out);
   for (int t = 0; t < tx_total; ++t) std::fprintf(out, "Tx[%02d],", t);
-  std::fputs("\r\n////////////////////////,"
-             "//////////////////////////////////////////////////////////////////////////////////,"
-             "/////////////////////////////////////////////////////////////////////\r\n\r\n",
-             out);
+  std::fputs("\r\n", out);
+  write_separator_line(out);
+  std::fputs("\r\n", out);
   return 0;
 }
 

@@ -73,6 +73,13 @@
 #include "diagnostics/stable_test.h"
 #include "diagnostics/scaling_measure.h"
 #include "diagnostics/saturation_read.h"
+#include "diagnostics/phase_sweep.h"
+#include "diagnostics/chip_labels.h"
+#include "diagnostics/node_tolerance.h"
+#include "diagnostics/tuner_mutual_cap.h"
+#include "diagnostics/test_raw_fetch.h"
+#include "diagnostics/mutual_cap_evaluation.h"
+#include "diagnostics/sensor_tests.h"
 
 #include "tester/tuner_preparation.h"
 #include "tester/tuner_log.h"

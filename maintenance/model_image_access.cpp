@@ -36,6 +36,14 @@ void set_pair(uint8_t* pairs, int chip, int first, int last) {
 
 }  // namespace
 
+const uint8_t* model_parameter_image(int model_code) {
+  const ParameterImages& images = maintenance_state().images;
+  if (model_code == 18) return images.hardware2;
+  if (model_code == 22 || model_code == 26) return images.hardware3;
+  if (model_code == 24 || model_code == 28) return images.hardware4;
+  return images.hardware1;
+}
+
 int read_model_image_count(int, int, int model_code, uint16_t* out) {
   ModelImage image{};
   if (!image_of(model_code, image)) return -1;

@@ -15,6 +15,13 @@ int read_model_image_count(int reserved1, int reserved2, int model_code, uint16_
 // whose byte lies outside the image.
 int read_model_image_entry(int reserved1, int reserved2, int model_code, int index, uint16_t* out);
 
+// The hardware image of the model's firmware generation: image 2 for model
+// 18, image 3 for 22 and 26, image 4 for 24 and 28, image 1 for all others.
+// Their scaling words: bits 0-14 the factor, bit 15 the mode.
+const uint8_t* model_parameter_image(int model_code);
+inline constexpr int kModelImageOpenScaling = 78;
+inline constexpr int kModelImageMutualScaling = 80;
+
 inline constexpr int kSplitChips = 4;
 inline constexpr int kChipChannels = 44;
 

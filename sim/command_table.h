@@ -23,6 +23,9 @@ struct CommandContext {
   // 0 or more: after the replies the node closes, and a new one comes back
   // this many milliseconds later (a controller restarting).
   int node_restart_ms = -1;
+  // More than 0: the replies go out this many a millisecond, as a
+  // controller streams a long series of reports, instead of in one burst.
+  int reports_per_ms = 0;
 
   void reply(std::initializer_list<uint8_t> payload) { replies.push_back(frame_report(payload)); }
   void reply(std::span<const uint8_t> payload) { replies.push_back(frame_report(payload)); }

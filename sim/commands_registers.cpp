@@ -2,6 +2,7 @@
 // register files, and the small '?' status and switch commands.
 #include "sim/command_table.h"
 #include "sim/sensor_front_end.h"
+#include "sim/sensor_test_modes.h"
 
 namespace tmode::sim {
 
@@ -119,12 +120,16 @@ void block_6b(CommandContext& c, Packet p) {
   c.reply(payload);
 }
 
-// The test mode is switched without an answer. Mode 1 runs the short test:
+// The test mode is switched without an answer. Modes 0, 2 and 8 send their
+// reports (sim/sensor_test_modes.h). Mode 1 runs the short test:
 // one report per sensing line (kind 1) and per driving line (kind 0x81),
 // [kind, line, value low, value high], then the end report [0x81].
 void test_mode(CommandContext& c, Packet p) {
   c.state.registers.test_mode = packet_byte(p, 2);
-  if (c.state.registers.test_mode != 1) return;
+  if (c.state.registers.test_mode != 1) {
+    send_test_mode_reports(c, c.state.registers.test_mode);
+    return;
+  }
   const SensorPanel& panel = c.state.panel;
   auto report = [&](uint8_t kind, int line, int8_t value) {
     const auto v = static_cast<uint16_t>(static_cast<int16_t>(value));

@@ -13,7 +13,7 @@ namespace {
 constexpr int16_t kNoiseLineValue = 12;
 
 // Raw frame: the extra lines, then each driving line as the chips'
-// registers set the front end.
+// registers set the front end; an open line couples a tenth of that.
 void raw_frame(const ControllerState& s, Frame& f) {
   const SensorPanel& p = s.panel;
   f.lines = p.extra_lines + p.tx_lines;
@@ -22,14 +22,20 @@ void raw_frame(const ControllerState& s, Frame& f) {
   for (int r = 0; r < f.columns; ++r) {
     if (p.extra_lines > 0) f.values[static_cast<size_t>(r)] = kNoiseLineValue;
     for (int t = 0; t < p.tx_lines; ++t) {
-      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = measure_node(s, t, t, r, -1);
+      int16_t value = measure_node(s, t, t, r, -1);
+      if (t == p.defects.open_tx || r == p.defects.open_rx) value = static_cast<int16_t>(value / 10);
+      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = value;
     }
   }
 }
 
 // Open-test frame: the controller's own open measurement, independent of
-// the front-end registers.
-void open_test_frame(const ControllerState& s, Frame& f) { panel_frame(s, f, open_test_value); }
+// the front-end registers; a dead chip's lines read 0.
+int16_t open_test_node(const SensorPanel& p, int t, int r) {
+  return panel_chip_of_rx(p, r) == p.defects.dead_chip ? 0 : open_test_value(p, t, r);
+}
+
+void open_test_frame(const ControllerState& s, Frame& f) { panel_frame(s, f, open_test_node); }
 
 // Phase data (the all-delays scan): line d holds the row of the driving
 // lines of the last '?','D' at delay d, for d from 0 to register 13 of
@@ -47,6 +53,21 @@ void phase_data_frame(const ControllerState& s, Frame& f) {
   }
 }
 
+// Saturation L2 frame: each node's maximum in the high byte and its minimum
+// in the low byte; the extra lines read 0.
+void saturation_l2_frame(const ControllerState& s, Frame& f) {
+  const SensorPanel& p = s.panel;
+  f.lines = p.extra_lines + p.tx_lines;
+  f.columns = p.rx_lines;
+  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
+  for (int t = 0; t < p.tx_lines; ++t) {
+    for (int r = 0; r < f.columns; ++r) {
+      const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
+      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = static_cast<int16_t>(high << 8 | low);
+    }
+  }
+}
+
 struct FrameSource {
   uint16_t word;
   void (*produce)(const ControllerState&, Frame&);
@@ -57,7 +78,7 @@ constexpr FrameSource kSources[] = {
     {kWordRaw, raw_frame},
     {kWordPhaseData, phase_data_frame},
     {kWordOpenTest, open_test_frame},
-    {kWordSaturation, saturation_frame},
+    {kWordSaturationL2, saturation_l2_frame},
     {kWordSaturationDifference, saturation_frame},
 };
 

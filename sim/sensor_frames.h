@@ -16,6 +16,7 @@ inline constexpr uint16_t kWordRawL2 = 0x4000;
 inline constexpr uint16_t kWordRaw = 0x4004;
 inline constexpr uint16_t kWordPhaseData = 0x4040;
 inline constexpr uint16_t kWordOpenTest = 0x4080;
+inline constexpr uint16_t kWordSaturationL2 = 0x4010;
 inline constexpr int kValuesPerReport = 29;
 
 struct Frame {

@@ -44,13 +44,7 @@ double front_end_gain(const RegisterFile& chip, int delay) {
   return f_wave * f_rs * f_ga * f_gb * f_v * phase;
 }
 
-int chip_of_rx(const SensorPanel& panel, int rx) {
-  for (int c = 0; c < panel.sensing_chips; ++c) {
-    const int first = chip_first_rx(panel, c);
-    if (rx >= first && rx < first + chip_rx_count(panel, c)) return c;
-  }
-  return -1;
-}
+int chip_of_rx(const SensorPanel& panel, int rx) { return panel_chip_of_rx(panel, rx); }
 
 int16_t measure_node(const ControllerState& s, int first_tx, int last_tx, int rx, int delay) {
   const SensorPanel& panel = s.panel;

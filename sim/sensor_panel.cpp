@@ -1,6 +1,7 @@
 #include "sim/sensor_panel.h"
 
 #include <cmath>
+#include <cstdlib>
 
 namespace tmode::sim {
 
@@ -39,6 +40,52 @@ int8_t short_test_value(const SensorPanel& panel, bool tx, int line) {
 int noise_at(const SensorPanel& panel, int tx, int rx, int sample) {
   if (tx != panel.defects.noisy_tx || rx != panel.defects.noisy_rx) return 0;
   return sample % 2 == 0 ? panel.defects.noise : -panel.defects.noise;
+}
+
+int panel_chip_of_rx(const SensorPanel& panel, int rx) {
+  for (int c = 0; c < panel.sensing_chips; ++c) {
+    const int first = chip_first_rx(panel, c);
+    if (rx >= first && rx < first + chip_rx_count(panel, c)) return c;
+  }
+  return -1;
+}
+
+namespace {
+
+int clamp8(long v) { return v > 127 ? 127 : v < -128 ? -128 : static_cast<int>(v); }
+
+bool shorted(const PanelDefects& d, int tx, int rx) { return tx == d.short_tx || rx == d.short_rx; }
+bool dead(const SensorPanel& panel, int rx) { return panel_chip_of_rx(panel, rx) == panel.defects.dead_chip; }
+
+int l2_swing(const SensorPanel& panel, int tx, int rx) {
+  const PanelDefects& d = panel.defects;
+  int swing = 3;
+  if (tx == d.noisy_tx && rx == d.noisy_rx) swing += std::abs(d.noise) / 10;
+  if (tx == d.spike_tx && rx == d.spike_rx) swing += std::abs(d.spike) / 10;
+  return swing;
+}
+
+}  // namespace
+
+int mutual_node_value(const SensorPanel& panel, int tx, int rx, int sample) {
+  const PanelDefects& d = panel.defects;
+  if (dead(panel, rx)) return 0;
+  if (shorted(d, tx, rx)) return 127;
+  long value = std::lround(node_signal(panel, tx, rx) / 10);
+  if (tx == d.open_tx || rx == d.open_rx) value /= 10;
+  return clamp8(value + noise_at(panel, tx, rx, sample) / 10);
+}
+
+int8_t l2_maximum(const SensorPanel& panel, int tx, int rx) {
+  if (dead(panel, rx)) return 0;
+  if (shorted(panel.defects, tx, rx)) return 100;
+  return static_cast<int8_t>(clamp8(l2_swing(panel, tx, rx)));
+}
+
+int8_t l2_minimum(const SensorPanel& panel, int tx, int rx) {
+  if (dead(panel, rx)) return 0;
+  if (shorted(panel.defects, tx, rx)) return -100;
+  return static_cast<int8_t>(clamp8(-l2_swing(panel, tx, rx)));
 }
 
 bool panel_geometry_valid(const SensorPanel& panel) {

@@ -26,6 +26,11 @@ struct PanelDefects {
   int corrupt_waveform_reads = 0;  // the next reads of register 144 return a changed byte
   int lost_report = -1;            // this 'J' report of every frame is never sent
   bool missing_end_report = false; // the short test never sends its end report
+  // A burst of noise between frames at node (spike_tx, spike_rx): only the
+  // saturation L2 frame, which keeps each node's extremes, records it.
+  int spike_tx = -1;
+  int spike_rx = -1;
+  int spike = 0;
 };
 
 struct SensorPanel {
@@ -37,6 +42,7 @@ struct SensorPanel {
   bool plateaus = false;  // three levels of driving lines instead of a slope
   bool flat = false;      // every driving line alike: 600 x (1 + 0.002 r)
   bool measurement_at_106 = false;  // the calibration measurement at 106/107 instead of 190/191
+  bool node_values_16bit = false;   // '?','S' 2 node data as int16 instead of signed bytes
   PanelDefects defects;
 };
 
@@ -52,6 +58,21 @@ double node_signal(const SensorPanel& panel, int tx, int rx);
 // The controller's open-test value of a node (2.5 x its signal) with the
 // open and dip defects.
 int16_t open_test_value(const SensorPanel& panel, int tx, int rx);
+
+// The controller's own mutual reading of a node ('?','S' 2): a tenth of its
+// signal; a tenth of that on an open line, 127 on a shorted one, 0 on a dead
+// chip, the noisy node's deviation added (a tenth of it), clamped to a
+// signed byte.
+int mutual_node_value(const SensorPanel& panel, int tx, int rx, int sample);
+
+// The saturation L2 extremes of a node: 3 and -3, widened by a tenth of the
+// noisy node's deviation and of the spike's height, 100 and -100 on a
+// shorted line, 0 on a dead chip; clamped to signed bytes.
+int8_t l2_maximum(const SensorPanel& panel, int tx, int rx);
+int8_t l2_minimum(const SensorPanel& panel, int tx, int rx);
+
+// The sensing chip of line rx (-1 past the panel).
+int panel_chip_of_rx(const SensorPanel& panel, int rx);
 
 // The short-test value of a sensing or driving line (signed byte).
 int8_t short_test_value(const SensorPanel& panel, bool tx, int line);

@@ -1,6 +1,7 @@
-// The saturation frames (data words 0x4010 and 0x4020): every node carries
-// a pair of bytes, high 0x3A + t and low 0x12 + r for driving line t and
-// sensing line r, after the extra lines (zero) as in a raw frame.
+// The saturation frame of data word 0x4020: every node carries a pair of
+// bytes, high 0x3A + t and low 0x12 + r for driving line t and sensing line
+// r, after the extra lines (zero) as in a raw frame. (0x4010, the L2 frame
+// of the nodes' extremes, is a frame of its own.)
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,6 @@
 
 namespace tmode::sim {
 
-inline constexpr uint16_t kWordSaturation = 0x4010;
 inline constexpr uint16_t kWordSaturationDifference = 0x4020;
 
 void saturation_frame(const ControllerState& s, Frame& f);

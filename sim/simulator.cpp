@@ -468,11 +468,13 @@ void Simulator::handle_command(const Bytes& report) {
   }
   std::vector<Bytes> replies;
   int restart_ms = -1;
+  int reports_per_ms = 0;
   const bool lost = fault != nullptr && fault->drop;
   if (const CommandEntry* entry = lost ? nullptr : table_.find(packet)) {
     CommandContext context{state_, replies};
     entry->handler(context, packet);
     restart_ms = context.node_restart_ms;
+    reports_per_ms = context.reports_per_ms;
   }
 
   const auto now = Clock::now();
@@ -502,7 +504,8 @@ void Simulator::handle_command(const Bytes& report) {
       schedule(due + std::chrono::milliseconds(fault->split_gap_ms), Bytes(cut, reply.end()));
       continue;
     }
-    schedule(due, padded_ ? padded(std::move(reply)) : std::move(reply));
+    const auto at = reports_per_ms > 0 ? due + std::chrono::milliseconds(static_cast<int>(i) / reports_per_ms) : due;
+    schedule(at, padded_ ? padded(std::move(reply)) : std::move(reply));
   }
   // A restart takes the node away once the replies are out.
   if (restart_ms >= 0) schedule_restart(due + std::chrono::milliseconds(20), restart_ms);

@@ -82,10 +82,14 @@ TEST_F(Scaling, ZeroMinimumGivesNoWord) {
 }
 
 TEST_F(Scaling, SaturationFramesReduced) {
-  // Node (t, r) of the simulated frame carries 0x3A + t and 0x12 + r.
+  // The 0x4010 frame holds each node's extremes as signed bytes: 3 and -3
+  // (0xFD) on a clean node, 100 and -100 (0x9C) on a shorted line; taken
+  // unsigned, the larger is the minimum's byte.
+  sim.update([](sim::ControllerState& s) { s.panel.defects.short_rx = 4; });
   read_saturation(*tuner, 0x4010);
-  EXPECT_EQ(tuner->raw_table[0][0], 58);
-  EXPECT_EQ(tuner->raw_table[3][27], 61);
+  EXPECT_EQ(tuner->raw_table[0][0], 253);
+  EXPECT_EQ(tuner->raw_table[3][4], 156);
+  // Node (t, r) of the simulated 0x4020 frame carries 0x3A + t and 0x12 + r.
   read_saturation(*tuner, 0x4020);
   EXPECT_EQ(tuner->raw_table[0][0], 20);
   EXPECT_EQ(tuner->raw_table[0][27], 6);

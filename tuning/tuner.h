@@ -114,8 +114,9 @@ struct Tuner {
   int32_t open_test_channel = 0;
   int32_t open_test_values[6] = {};
   int32_t short_test_argument = 0;
-  int32_t mutual_cap_argument = 0;
-  int32_t mutual_cap_values[3] = {};
+  int32_t mutual_cap_argument = 0;  // the mutual-capacitance repeat count
+  int32_t mutual_cap_values[3] = {};  // threshold, last-Rx tolerance, corner tolerance
+  int32_t mutual_cap_threshold = 0;  // the threshold in force
   uint16_t open_scaling = 0;
   uint8_t tx_sign_marker[2] = {};  // 1, '+': the short test prints Tx values negated
   uint16_t mutual_scaling = 0;
