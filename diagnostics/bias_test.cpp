@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "diagnostics/open_short_tests.h"
+#include "diagnostics/tuner_mutual_cap.h"
 #include "tuning/tuner_trace.h"
 
 namespace tmode {
@@ -77,7 +78,7 @@ int hw_bias_test(Tuner& tuner) {
   trace(tuner, "\nHW Bias Test\n");
   // Without frames there is no average to judge.
   if (!fits || b.repeat_count == 0) return -1;
-  if (!bias_phase(tuner, kRawFrameWord, tx_total, rx_total, b.ratio_a) ||
+  if (!bias_phase(tuner, kRawWord, tx_total, rx_total, b.ratio_a) ||
       !bias_phase(tuner, kOpenTestFrameWord, tx_total, rx_total, b.ratio_b)) {
     clear_tuner_frame_flags();
     return -1;

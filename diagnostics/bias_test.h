@@ -9,8 +9,6 @@
 
 namespace tmode {
 
-inline constexpr uint16_t kRawFrameWord = 0x4004;
-
 // The spread of a node in tenths of a percent of its average a: spread x
 // 1000 / a, spread being the larger of |a - max| and |a - min|; 0 when a
 // is 0. Held to the 16-bit range instead of wrapping.

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "diagnostics/bias_test.h"
 #include "diagnostics/open_short_tests.h"
 #include "diagnostics/tuner_mutual_cap.h"
 #include "maintenance/parameter_blocks.h"
@@ -58,7 +57,7 @@ int phase_sweep(Tuner& tuner) {
     std::printf("Log Phase0 = %d\n", p);
     for (int i = 0; i < kImageChannels; ++i) *delay_of(tuner, i) = static_cast<uint8_t>(p);
     write_when_changed(tuner, controller);
-    result = read_tuner_frame(tuner, 0, kRawFrameWord) == 1 ? tuner_raw16_dump(tuner) : 0;
+    result = read_tuner_frame(tuner, 0, kRawWord) == 1 ? tuner_raw16_dump(tuner) : 0;
     clear_tuner_frame_flags();
   }
   for (int i = 0; i < kImageChannels; ++i) *delay_of(tuner, i) = original[i];

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "diagnostics/bias_test.h"
 #include "diagnostics/open_short_tests.h"
+#include "diagnostics/tuner_mutual_cap.h"
 #include "tuning/working_tables.h"
 
 namespace tmode {
@@ -56,7 +56,7 @@ int measure_scaling(Tuner& tuner, int) {
   if (!tuner_totals(tuner, &tx_total, &rx_total)) return 0;
   const int base = tuner.params.open_base_value;
   clear_tuner_frame_flags();
-  if (read_tuner_frame(tuner, 0, kRawFrameWord) == 0) return 0;
+  if (read_tuner_frame(tuner, 0, kRawWord) == 0) return 0;
   const uint16_t mutual = scaling_word(min_over_panel(tuner, tx_total, rx_total), base);
   if (mutual == 0) return 0;
   tuner.mutual_scaling = mutual;

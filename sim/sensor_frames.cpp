@@ -55,18 +55,12 @@ void phase_data_frame(const ControllerState& s, Frame& f) {
 
 // Saturation L2 frame: each node's maximum in the high byte and its minimum
 // in the low byte; the extra lines read 0.
-void saturation_l2_frame(const ControllerState& s, Frame& f) {
-  const SensorPanel& p = s.panel;
-  f.lines = p.extra_lines + p.tx_lines;
-  f.columns = p.rx_lines;
-  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
-  for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) {
-      const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
-      f.values[static_cast<size_t>((p.extra_lines + t) * f.columns + r)] = static_cast<int16_t>(high << 8 | low);
-    }
-  }
+int16_t saturation_l2_node(const SensorPanel& p, int t, int r) {
+  const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
+  return static_cast<int16_t>(high << 8 | low);
 }
+
+void saturation_l2_frame(const ControllerState& s, Frame& f) { panel_frame(s, f, saturation_l2_node); }
 
 struct FrameSource {
   uint16_t word;
