@@ -27,7 +27,7 @@ endif()
 set(TMODE_PUBLIC_HEADERS
   library/tmode.h
   link/discovery.h link/link.h link/reply_wait.h link/report_handlers.h link/report_types.h
-  link/report_utils.h link/handler_registration.h
+  link/report_utils.h link/handler_registration.h link/report_trace.h
   protocol/channel_ranges.h protocol/controller_commands.h protocol/controller_info.h
   protocol/direct_commands.h protocol/exchange.h protocol/full_report_commands.h
   protocol/function_ref.h protocol/reconnect.h protocol/reply_fields.h protocol/store_blocks.h
@@ -103,6 +103,10 @@ install(FILES ${PROJECT_BINARY_DIR}/tmode.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}
 
 install(TARGETS tmode-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/man/tmodectl.1 docs/man/tmode-sim.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(TARGET tmode-cli)
+  install(FILES docs/man/tmode.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES packaging/bash-completion/tmode DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+endif()
 install(FILES packaging/70-tmode-controller.rules DESTINATION ${TMODE_UDEV_RULES_DIR})
 
 set(CPACK_GENERATOR DEB)

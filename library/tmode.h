@@ -8,6 +8,7 @@
 #include "link/report_handlers.h"
 #include "link/report_types.h"
 #include "link/report_utils.h"
+#include "link/report_trace.h"
 #include "link/handler_registration.h"
 
 #include "protocol/channel_ranges.h"

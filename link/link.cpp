@@ -18,6 +18,7 @@
 #include "link/reply_wait.h"
 #include "link/report_extract.h"
 #include "link/report_handlers.h"
+#include "link/report_trace.h"
 
 namespace tmode {
 
@@ -72,6 +73,7 @@ void* reader_thread(void*) {
     if (size < 3) continue;
 
     const uint8_t* rx = link.rx_report;
+    trace_report(TraceDirection::kFromController, rx, size);
     if (classify_report(rx[1], rx[2], rx[3], size, rx) == kReportReply) post_reply(rx, size);
     std::memset(link.rx_report, 0, sizeof link.rx_report);
   }
@@ -199,6 +201,8 @@ int close_link(int, int) {
 int link_write_until(int n, const WaitDeadline& deadline) {
   LinkSession& link = link_session();
   if (n < 0 || n > kReportSize || link.write_fd < 0) return -1;
+  // Traced before it goes: its reply cannot come into the trace ahead of it.
+  trace_report(TraceDirection::kToController, link.tx_report, n);
   int done = 0;
   while (done < n) {
     // Both descriptors are non-blocking for the write: a full queue waits

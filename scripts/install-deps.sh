@@ -4,4 +4,4 @@
 set -euo pipefail
 
 exec "$(dirname "$0")/install-missing.sh" cmake ninja-build g++ clang libclang-rt-14-dev \
-     libgtest-dev libgmock-dev libbenchmark-dev util-linux
+     libgtest-dev libgmock-dev libbenchmark-dev util-linux nlohmann-json3-dev

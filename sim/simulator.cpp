@@ -321,7 +321,22 @@ double Simulator::elapsed_ms() const {
   return std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
 }
 
+void Simulator::set_record(FILE* stream) {
+  std::lock_guard lock(mutex_);
+  record_ = stream;
+  if (record_ != nullptr) std::fputs("# tmode report trace 1: seconds, > written or < read, bytes\n", record_);
+}
+
+void Simulator::record(bool from_library, const Bytes& bytes) const {
+  size_t framed = bytes.size();
+  if (bytes.size() >= 2 && bytes[0] == kReportId) framed = std::min(bytes.size(), bytes[1] + size_t{2});
+  std::fprintf(record_, "%.6f %c", elapsed_ms() / 1000.0, from_library ? '>' : '<');
+  for (size_t i = 0; i < framed; ++i) std::fprintf(record_, " %02x", bytes[i]);
+  std::fputc('\n', record_);
+}
+
 void Simulator::trace(const char* what, const Bytes& bytes) const {
+  if (record_ != nullptr) record(what[0] == '-', bytes);
   if (trace_ == nullptr) return;
   std::fprintf(trace_, "%10.3f %s", elapsed_ms(), what);
   // Zero padding behind a framed report is counted, not shown.
@@ -450,12 +465,36 @@ void Simulator::handle_input(const uint8_t* bytes, size_t count) {
   input_.erase(input_.begin(), input_.begin() + static_cast<long>(at));
 }
 
+void Simulator::set_replay(ReplayScript script) {
+  std::lock_guard lock(mutex_);
+  replay_ = std::move(script);
+  replaying_ = true;
+}
+
+size_t Simulator::replay_mismatches() const {
+  std::lock_guard lock(mutex_);
+  return replay_.mismatches();
+}
+
+std::string Simulator::replay_first_mismatch() const {
+  std::lock_guard lock(mutex_);
+  return replay_.first_mismatch();
+}
+
 void Simulator::handle_command(const Bytes& report) {
   traffic_.push_back({elapsed_ms(), true, report});
   ++received_;
   received_cv_.notify_all();
   trace("->", report);
   if (report[0] != kReportId) return;
+  if (replaying_) {
+    const auto now = Clock::now();
+    for (TimedReport& answer : replay_.answer(report)) {
+      schedule(now + std::chrono::milliseconds(answer.delay_ms),
+               padded_ ? padded(std::move(answer.report)) : std::move(answer.report));
+    }
+    return;
+  }
 
   const Bytes packet(report.begin() + 2, report.end());
   Fault* fault = nullptr;

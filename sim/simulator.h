@@ -16,6 +16,7 @@
 #include "sim/command_table.h"
 #include "sim/controller_state.h"
 #include "sim/faults.h"
+#include "sim/replay_script.h"
 
 namespace tmode::sim {
 
@@ -84,6 +85,17 @@ class Simulator {
   // Hex lines of every command and write, for tmode-sim --trace.
   void set_trace(FILE* stream);
 
+  // Writes every command and report to stream in the library's report
+  // trace format, so that tmode-sim --replay can play the session back.
+  void set_record(FILE* stream);
+
+  // Answers from a recorded session instead of the controller's state:
+  // every command gets what the recording's controller sent after it.
+  void set_replay(ReplayScript script);
+  // Commands that did not match the recording, and the first of them.
+  size_t replay_mismatches() const;
+  std::string replay_first_mismatch() const;
+
  private:
   using Clock = std::chrono::steady_clock;
   struct Outgoing {
@@ -116,6 +128,7 @@ class Simulator {
   void close_transport();
   double elapsed_ms() const;
   void trace(const char* what, const Bytes& bytes) const;
+  void record(bool from_library, const Bytes& bytes) const;
 
   const CommandTable& table_;
   mutable std::mutex mutex_;
@@ -134,6 +147,9 @@ class Simulator {
   bool vanish_ = false;
   bool stopping_ = false;
   FILE* trace_ = nullptr;
+  FILE* record_ = nullptr;
+  bool replaying_ = false;
+  ReplayScript replay_;
 
   Clock::time_point started_ = Clock::now();
   Clock::time_point stream_due_{};

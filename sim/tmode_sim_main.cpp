@@ -54,6 +54,9 @@ void print_usage() {
       "  --lost-report N  'J' report N of every frame is never sent\n"
       "  --no-end-report  the short test never ends\n"
       "  --frame-ms N     time between two streamed frames (default 5)\n"
+      "  --replay FILE    answer as the controller of a recorded report trace did\n"
+      "                   (a command off the recording goes unanswered; exit 3)\n"
+      "  --record FILE    write the session to FILE in that trace format\n"
       "\n"
       "Faults (CMD is the command's first byte or two in hex, as the trace shows\n"
       "them after the report id and length, e.g. 3F or 3F65, or \"any\"; the\n"
@@ -108,7 +111,7 @@ int main(int argc, char** argv) {
     kNoReply, kLate, kVanishAfter, kReportAfter, kFlood,
     kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kFlat, kLevel, kOpenTx, kOpenRx, kDipRx,
     kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs,
-    kNoiseSpike, kSpike
+    kNoiseSpike, kSpike, kReplay, kRecord
   };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
@@ -137,11 +140,15 @@ int main(int argc, char** argv) {
       {"lost-report", required_argument, nullptr, kLostReport},
       {"no-end-report", no_argument, nullptr, kNoEndReport},
       {"frame-ms", required_argument, nullptr, kFrameMs},
+      {"replay", required_argument, nullptr, kReplay},
+      {"record", required_argument, nullptr, kRecord},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
   tmode::sim::ControllerState state;
   std::string socket_path;
   std::string link_path;
+  std::string replay_path;
+  std::string record_path;
   bool unpadded = false;
   bool tracing = false;
   std::vector<tmode::sim::Fault> faults;
@@ -242,6 +249,8 @@ int main(int argc, char** argv) {
       case kLostReport: if (!take(0, 100000, defects.lost_report)) return refuse("lost-report"); break;
       case kNoEndReport: defects.missing_end_report = true; break;
       case kFrameMs: if (!take(1, 10000, state.stream.interval_ms)) return refuse("frame-ms"); break;
+      case kReplay: replay_path = optarg; break;
+      case kRecord: record_path = optarg; break;
       case 'h': print_usage(); return 0;
       default: print_usage(); return 2;
     }
@@ -262,6 +271,24 @@ int main(int argc, char** argv) {
   ::pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
   tmode::sim::Simulator simulator(state);
+  if (!replay_path.empty()) {
+    tmode::sim::ReplayScript script;
+    std::string error;
+    if (!script.load(replay_path, &error)) {
+      std::fprintf(stderr, "tmode-sim: %s\n", error.c_str());
+      return 2;
+    }
+    simulator.set_replay(std::move(script));
+  }
+  FILE* record = nullptr;
+  if (!record_path.empty()) {
+    record = std::fopen(record_path.c_str(), "w");
+    if (record == nullptr) {
+      std::fprintf(stderr, "tmode-sim: cannot create %s: %s\n", record_path.c_str(), std::strerror(errno));
+      return 1;
+    }
+    simulator.set_record(record);
+  }
   if (tracing) simulator.set_trace(stderr);
   simulator.set_padding(!unpadded);
   // The vanish comes first: a command past the count is lost whatever else
@@ -317,5 +344,12 @@ int main(int argc, char** argv) {
   if (watcher.joinable()) watcher.join();
   if (!link_path.empty()) ::unlink(link_path.c_str());
   simulator.stop();
+  if (record != nullptr) std::fclose(record);
+  // A replay that went off the recording says where, and fails.
+  if (!replay_path.empty() && simulator.replay_mismatches() > 0) {
+    std::fprintf(stderr, "tmode-sim: %zu commands off the recording; first: %s\n",
+                 simulator.replay_mismatches(), simulator.replay_first_mismatch().c_str());
+    if (status == 0) status = 3;
+  }
   return status;
 }

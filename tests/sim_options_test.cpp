@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/run_program.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/tool_texts.h"
 
 namespace tmode {
@@ -71,6 +72,46 @@ TEST(SimOptions, SlowUnansweredAndVanishingControllers) {
   const ProgramResult vanished = run_tool_on_sim({"--vanish-after", "3"}, {"-g"});
   EXPECT_EQ(vanished.out, kInfo + "(E) Get Touch Mode Fail\n");
   EXPECT_EQ(vanished.exit_code, 4);
+}
+
+// A session recorded by one simulator is played back by another that knows
+// nothing of the first one's state: the tool prints the same, and a tool
+// run that asks something else is caught.
+TEST(SimOptions, RecordedSessionReplays) {
+  test::ScratchDir dir;
+  const std::string trace = dir.file("session.trace");
+  const ProgramResult recorded = run_tool_on_sim({"--mode", "3", "--model", "PLVX-7100", "--record", trace}, {"-g"});
+  ASSERT_EQ(recorded.exit_code, 0) << recorded.out;
+  EXPECT_EQ(test::read_file(trace).rfind("# tmode report trace 1: seconds, > written or < read, bytes\n", 0), 0u);
+
+  const ProgramResult replayed = run_tool_on_sim({"--replay", trace}, {"-g"});
+  EXPECT_EQ(replayed.out, recorded.out);
+  EXPECT_EQ(replayed.exit_code, 0) << replayed.err;
+
+  const ProgramResult missing = run_tool_on_sim({"--replay", dir.file("none")}, {"-g"});
+  EXPECT_EQ(missing.exit_code, 2);
+  EXPECT_EQ(missing.err, "tmode-sim: " + dir.file("none") + ": cannot be read\n");
+}
+
+// A tool run that asks what the recording does not hold: the command goes
+// unanswered (the tool waits out its attempts), and the simulator says which
+// command left the recording.
+TEST(SimOptions, SlowReplayOffTheRecordingFails) {
+  test::ScratchDir dir;
+  const std::string trace = dir.file("session.trace");
+  ASSERT_EQ(run_tool_on_sim({"--mode", "3", "--record", trace}, {"-g"}).exit_code, 0);
+  std::string text = test::read_file(trace);
+  // Without the last command and its reply (the touch-mode read).
+  text.erase(text.rfind(" > "));
+  text.erase(text.rfind('\n') + 1);
+  test::write_file(trace, text);
+
+  const ProgramResult cut = run_tool_on_sim({"--replay", trace}, {"-g"});
+  EXPECT_NE(cut.exit_code, 0);
+  EXPECT_NE(cut.out.find("(E) Get Touch Mode Fail"), std::string::npos) << cut.out;
+  EXPECT_NE(cut.err.find("commands off the recording; first: command 4: expected nothing, got 03 03 3f 65 00"),
+            std::string::npos)
+      << cut.err;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "tests/support/emulator.h"
 
@@ -30,9 +31,15 @@ ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) 
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) return result;
 
+  // Standard error goes to a file of its own, read once the program ended.
+  char err_path[] = "/tmp/tmode-test-stderr-XXXXXX";
+  const int err_fd = ::mkstemp(err_path);
+  if (err_fd >= 0) ::unlink(err_path);
+
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  if (err_fd >= 0) posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
   const std::vector<std::string> words = program_command(argv.empty() ? std::string() : argv[0]);
   std::vector<char*> args;
   for (const std::string& word : words) args.push_back(const_cast<char*>(word.c_str()));
@@ -46,6 +53,7 @@ ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) 
   ::close(out[1]);
   if (spawned != 0) {
     ::close(out[0]);
+    if (err_fd >= 0) ::close(err_fd);
     return result;
   }
 
@@ -69,6 +77,12 @@ ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) 
   result.wall_ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (err_fd >= 0) {
+    ::lseek(err_fd, 0, SEEK_SET);
+    ssize_t n;
+    while ((n = ::read(err_fd, buffer, sizeof buffer)) > 0) result.err.append(buffer, static_cast<size_t>(n));
+    ::close(err_fd);
+  }
   return result;
 }
 

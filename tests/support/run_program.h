@@ -10,6 +10,7 @@ namespace tmode::test {
 struct ProgramResult {
   int exit_code = -1;  // 128 + signal number when killed by a signal
   std::string out;
+  std::string err;  // standard error
   double wall_ms = 0;
 };
 
