@@ -53,6 +53,8 @@ set(TMODE_PUBLIC_HEADERS
   diagnostics/frame_processing.h diagnostics/image_capture.h
   diagnostics/chip_labels.h diagnostics/node_tolerance.h diagnostics/tuner_mutual_cap.h
   diagnostics/test_raw_fetch.h diagnostics/mutual_cap_evaluation.h diagnostics/sensor_tests.h
+  diagnostics/bias_test.h diagnostics/stable_test.h diagnostics/scaling_measure.h
+  diagnostics/saturation_read.h diagnostics/phase_sweep.h tuning/stability_settings.h
   tester/tuner_preparation.h tester/tuner_log.h tester/parameter_file_operations.h)
 
 add_library(tmode_static STATIC $<TARGET_OBJECTS:tmode>)

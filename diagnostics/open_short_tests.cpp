@@ -55,28 +55,30 @@ bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total) {
   return *tx_total > 0 && *rx_total > 0 && frame_fits_tables(*rx_total, *tx_total, diagnostics_state().frame.extra_lines);
 }
 
+void clear_tuner_frame_flags() {
+  diagnostics_state().tuner_frame.ready[0].store(false);
+  diagnostics_state().tuner_frame.ready[1].store(false);
+}
+
 int16_t apply_open_scaling(uint16_t word, int raw) {
   const int s = word & 0x7FFF;
   if (s == 0) return static_cast<int16_t>(raw);
   return static_cast<int16_t>((word & 0x8000) ? s * raw / 10 : raw * 10 / s);
 }
 
-int read_tuner_frame(Tuner& tuner, int, uint16_t word) {
+int collect_tuner_frame(Tuner& tuner, uint16_t word, int polls) {
   TunerFrameCapture& f = diagnostics_state().tuner_frame;
   int tx_total = 0, rx_total = 0;
-  if (!tuner_totals(tuner, &tx_total, &rx_total)) return 0;
-  if (f.ready[0].load() && f.ready[1].load()) return 1;
-  f.ready[0].store(false);
-  f.ready[1].store(false);
+  if (!tuner_totals(tuner, &tx_total, &rx_total)) return -1;
   f.tx_total = tx_total;
   f.rx_total = rx_total;
-  if (register_report_handler('J', 0xFFFF, tuner_frame_handler) != 0) return 0;
+  if (register_report_handler('J', 0xFFFF, tuner_frame_handler) != 0) return -1;
   if (select_parameter_area(0, 0, word) != 0) {
     unregister_report_handler('J', 0xFFFF);
-    return 0;
+    return -1;
   }
   bool ready = false;
-  for (int i = 0; i < kFramePolls && !ready; ++i) {
+  for (int i = 0; i < polls && !ready; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ready = f.ready[0].load() && f.ready[1].load();
   }
@@ -86,6 +88,15 @@ int read_tuner_frame(Tuner& tuner, int, uint16_t word) {
   static_assert(sizeof tuner.raw_table == sizeof f.staging);
   std::memcpy(tuner.raw_table, f.staging, sizeof tuner.raw_table);
   return ready ? 1 : 0;
+}
+
+int read_tuner_frame(Tuner& tuner, int, uint16_t word) {
+  TunerFrameCapture& f = diagnostics_state().tuner_frame;
+  int tx_total = 0, rx_total = 0;
+  if (!tuner_totals(tuner, &tx_total, &rx_total)) return 0;
+  if (f.ready[0].load() && f.ready[1].load()) return 1;
+  clear_tuner_frame_flags();
+  return collect_tuner_frame(tuner, word, kFramePolls) == 1 ? 1 : 0;
 }
 
 int check_edge_difference(const int16_t (*t)[172], int th, int i, int n, int d, int e) {

@@ -27,6 +27,20 @@ void tuner_frame_handler(int key, int size, const uint8_t* report);
 // still set from an earlier call), else 0.
 int read_tuner_frame(Tuner& tuner, int reserved, uint16_t word);
 
+// The Tuner's driving and receive line totals; false when they do not fit
+// the frame tables.
+bool tuner_totals(const Tuner& tuner, int* tx_total, int* rx_total);
+
+// Selects the data word with the Tuner's 'J' handler registered, waits up to
+// polls x 100 ms for both ready flags, stops the stream with 0x8000, removes
+// the handler and copies what arrived into the raw table. 1 when a complete
+// frame arrived, 0 when it did not; -1 when the word could not be selected
+// (then nothing is waited for, stopped or copied).
+int collect_tuner_frame(Tuner& tuner, uint16_t word, int polls);
+
+// Clears both frame-ready flags.
+void clear_tuner_frame_flags();
+
 // 1 when channel i (an Rx channel when n is rx_total, a Tx channel when n is
 // tx_total) reads lower than a neighbour by more than the limit at either
 // end of the sensor, both values being below the option threshold.

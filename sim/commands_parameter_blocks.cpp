@@ -72,6 +72,7 @@ void select_area(CommandContext& c, std::span<const uint8_t> packet) {
   stream.active = produce_frame(c.state, word, probe);
   stream.frames = 0;
   stream.reports = 0;
+  if (stream.active) ++stream.selections;
   c.reply({'?', 'H', packet[2], packet[3]});
 }
 

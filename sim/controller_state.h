@@ -18,6 +18,7 @@ struct StreamState {
   uint16_t word = 0;
   bool active = false;
   int frames = 0;          // frames sent since the word was selected
+  int selections = 0;      // frame streams started, so that noise differs from one to the next
   int interval_ms = 5;     // between the starts of two frames
   int frame_limit = -1;    // 0 or more: the stream falls silent after this many frames
   int report_limit = -1;   // 0 or more: the stream falls silent after this many reports

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/sensor_front_end.h"
+#include "sim/sensor_saturation.h"
 
 namespace tmode::sim {
 
@@ -40,22 +41,13 @@ void raw_frame(const ControllerState& s, Frame& f) {
   }
 }
 
-// A frame of the extra lines (0) and a value for each node of the driving
-// lines.
-template <typename Value>
-void node_frame(const SensorPanel& p, Frame& f, Value value) {
-  layout_frame(p, f);
-  for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) node(f, first_tx_line(p) + t, r) = value(t, r);
-  }
-}
-
 // Open-test frame: the controller's own open measurement, independent of
 // the front-end registers; a dead chip's lines read 0.
-void open_test_frame(const ControllerState& s, Frame& f) {
-  const SensorPanel& p = s.panel;
-  node_frame(p, f, [&](int t, int r) { return open_test_value(p, t, r); });
+int16_t open_test_node(const SensorPanel& p, int t, int r) {
+  return panel_chip_of_rx(p, r) == p.defects.dead_chip ? 0 : open_test_value(p, t, r);
 }
+
+void open_test_frame(const ControllerState& s, Frame& f) { panel_frame(s, f, open_test_node); }
 
 // Phase data (the all-delays scan): line d holds the row of the driving
 // lines of the last '?','D' at delay d, for d from 0 to register 13 of
@@ -96,34 +88,14 @@ void stray_frame(const ControllerState& s, Frame& f) {
   }
 }
 
-// Saturation pair of node (t, r): A = -(6 + t), B = 9 + t + r, each clipped
-// to a signed byte; A is the first byte, B the second.
-int16_t saturation_pair(int t, int r) {
-  const int a = std::max(-128, -(6 + t));
-  const int b = std::min(127, 9 + t + r);
-  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint8_t>(a) | static_cast<uint8_t>(b) << 8));
-}
-
 // Saturation L2 frame: each node's maximum in the high byte and its minimum
-// in the low byte.
-void saturation_l2_frame(const ControllerState& s, Frame& f) {
-  const SensorPanel& p = s.panel;
-  node_frame(p, f, [&](int t, int r) {
-    const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
-    return static_cast<int16_t>(high << 8 | low);
-  });
+// in the low byte; the extra lines read 0.
+int16_t saturation_l2_node(const SensorPanel& p, int t, int r) {
+  const auto high = static_cast<uint8_t>(l2_maximum(p, t, r)), low = static_cast<uint8_t>(l2_minimum(p, t, r));
+  return static_cast<int16_t>(high << 8 | low);
 }
 
-// Single saturation frame: the driving lines only, line t for driving line t.
-void saturation_frame(const ControllerState& s, Frame& f) {
-  const SensorPanel& p = s.panel;
-  f.lines = p.tx_lines;
-  f.columns = p.rx_lines;
-  f.values.assign(static_cast<size_t>(f.lines * f.columns), 0);
-  for (int t = 0; t < p.tx_lines; ++t) {
-    for (int r = 0; r < f.columns; ++r) node(f, t, r) = saturation_pair(t, r);
-  }
-}
+void saturation_l2_frame(const ControllerState& s, Frame& f) { panel_frame(s, f, saturation_l2_node); }
 
 // A 16-bit value of a 'J' report, low byte first.
 void append_value(Bytes& payload, int16_t value) {
@@ -157,6 +129,14 @@ constexpr FrameSource kSources[] = {
 };
 
 }  // namespace
+
+void panel_frame(const ControllerState& s, Frame& f, int16_t (*value)(const SensorPanel&, int tx, int rx)) {
+  const SensorPanel& p = s.panel;
+  layout_frame(p, f);
+  for (int t = 0; t < p.tx_lines; ++t) {
+    for (int r = 0; r < f.columns; ++r) node(f, first_tx_line(p) + t, r) = value(p, t, r);
+  }
+}
 
 bool produce_frame(const ControllerState& s, uint16_t word, Frame& frame) {
   for (const FrameSource& source : kSources) {

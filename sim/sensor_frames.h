@@ -31,6 +31,10 @@ struct Frame {
   std::vector<int16_t> values;  // line-major, lines x columns
 };
 
+// A frame of the panel's extra lines (0) and driving lines, node (t, r) of
+// the driving lines given by the function.
+void panel_frame(const ControllerState& s, Frame& f, int16_t (*node)(const SensorPanel&, int tx, int rx));
+
 // One frame of the stream a data word selects (frame_number counts the
 // frames sent since the word was selected); false when the word selects no
 // frame stream (0x8000, 0, the parameter areas).

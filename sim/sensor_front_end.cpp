@@ -56,7 +56,8 @@ int16_t measure_node(const ControllerState& s, int first_tx, int last_tx, int rx
   int noise = 0;
   for (int t = a; t <= b; ++t) {
     sum += node_signal(panel, t, rx);
-    noise += noise_at(panel, t, rx, s.registers.scans + s.stream.frames);
+    const int sample = s.registers.scans + s.stream.selections + s.stream.frames;
+    noise += noise_at(panel, t, rx, sample) + spike_at(panel.defects.sample_spike, t, rx, sample);
   }
   return clamp16(sum / (b - a + 1) * gain + noise);
 }

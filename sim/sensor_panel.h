@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "sim/sensor_noise_spike.h"
+
 namespace tmode::sim {
 
 inline constexpr int kPanelMaxTx = 130;  // with the two extra lines: 132
@@ -19,6 +21,7 @@ struct PanelDefects {
   int noisy_tx = -1;   // the node (noisy_tx, noisy_rx) moves by +/- noise per scan and frame
   int noisy_rx = -1;
   int noise = 0;
+  NoiseSpike sample_spike;  // a node that jumps on one scan or frame stream in every K
   int dead_chip = -1;  // a sensing chip whose register commands fail (status bit 7 clear)
   int corrupt_waveform_reads = 0;  // the next reads of register 144 return a changed byte
   int lost_report = -1;            // this 'J' report of every frame is never sent

@@ -47,6 +47,7 @@ void print_usage() {
       "  --dip-rx N       a sensing line reading 900 in the open-test frame\n"
       "  --short-tx N, --short-rx N a shorted line (short-test value -100)\n"
       "  --noisy-node T,R,D  node (T, R) moves by +/-D per scan and frame\n"
+      "  --noise-spike T,R,D,K  node (T, R) jumps by D on one scan or frame stream in every K\n"
       "  --spike T,R,D    a burst of D at node (T, R) between frames (saturation L2 only)\n"
       "  --dead-chip N    a sensing chip whose register commands fail\n"
       "  --corrupt-waveform N  the next N waveform read-backs are wrong\n"
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
     kNoReply, kLate, kVanishAfter, kReportAfter, kFlood,
     kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kFlat, kLevel, kOpenTx, kOpenRx, kDipRx,
     kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs,
-    kEndlessFrame, kOutsideReport, kStreamReports, kReplay, kRecord, kSpike
+    kEndlessFrame, kOutsideReport, kStreamReports, kReplay, kRecord, kSpike, kNoiseSpike
   };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
       {"dip-rx", required_argument, nullptr, kDipRx},
       {"short-tx", required_argument, nullptr, kShortTx}, {"short-rx", required_argument, nullptr, kShortRx},
       {"noisy-node", required_argument, nullptr, kNoisyNode},
+      {"noise-spike", required_argument, nullptr, kNoiseSpike},
       {"spike", required_argument, nullptr, kSpike},
       {"dead-chip", required_argument, nullptr, kDeadChip},
       {"corrupt-waveform", required_argument, nullptr, kCorruptWaveform},
@@ -242,6 +244,9 @@ int main(int argc, char** argv) {
         if (std::sscanf(optarg, "%d,%d,%d", &defects.noisy_tx, &defects.noisy_rx, &defects.noise) != 3) {
           return refuse("noisy-node");
         }
+        break;
+      case kNoiseSpike:
+        if (!tmode::sim::parse_noise_spike(optarg, defects.sample_spike)) return refuse("noise-spike");
         break;
       case kDeadChip: if (!take(0, 3, defects.dead_chip)) return refuse("dead-chip"); break;
       case kCorruptWaveform:

@@ -51,6 +51,44 @@ TEST_F(ImageCapture, ADroppedReportCostsARetryNotTheRecord) {
   EXPECT_NE(log(kRawL2Log).find("Image Data Start\r\nRx[ 00 ],12,0,"), std::string::npos) << log(kRawL2Log);
 }
 
+// 'J' reports [0x03, 3 + 2n, 'J', line, first Rx, values].
+sim::Bytes j_report(int line, int first, std::vector<uint8_t> value_bytes) {
+  sim::Bytes r = {0x03, static_cast<uint8_t>(3 + value_bytes.size()), 'J', static_cast<uint8_t>(line),
+                  static_cast<uint8_t>(first)};
+  for (const uint8_t b : value_bytes) r.push_back(b);
+  return r;
+}
+
+TEST_F(ImageCapture, SaturationPairsByDataMode) {
+  sensor(2, 1);
+  // The frames are the test's own reports: the simulated saturation stream stays silent.
+  sim.update([](sim::ControllerState& s) { s.stream.frame_limit = 0; });
+  struct Case {
+    int code;
+    const char* row;
+    const char* mode;
+  };
+  const Case cases[] = {{128, "Rx[ 00 ],7,", "Data Mode:,ABS"},
+                        {129, "Rx[ 00 ],9,", "Data Mode:,MAX"},
+                        {130, "Rx[ 00 ],-6,", "Data Mode:,MIN"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    sim::Fault frame = sim::late_reply('?', 'H', 0);
+    frame.when = [](const sim::Bytes& p) { return p[2] == 0x20 && p[3] == 0x40; };
+    frame.extra = {{20, j_report(0, 1, {0x01, 0x01, 0x02, 0x02})},  // Rx 1 and 2: outside the frame
+                   {25, j_report(3, 0, {0x01, 0x01})},              // line 3: outside the frame
+                   {30, j_report(0, 0, {0xFA, 0x09, 0x00, 0x00})}};  // (A -6, B 9), (0, 0)
+    sim.add_fault(frame);
+    alloc_image_buffer(0, 0);
+    test::Stopwatch watch;
+    ASSERT_EQ(capture_image_record(0, 0, c.code), 0);
+    EXPECT_LT(watch.ms(), 2000);
+    const std::string text = log(kSatLog);
+    EXPECT_NE(text.find(std::string(c.mode) + "\r\nImage Data Start\r\n" + c.row), std::string::npos) << text;
+    std::remove(library.log_paths.slots[kSatLog]);
+  }
+}
+
 TEST_F(ImageCapture, SaturationL2OnlyForItsModels) {
   library.model_code = 10;
   alloc_image_buffer(0, 0);

@@ -50,7 +50,7 @@ struct RecordCase {
 //            Tx 0: 600 601 602, Tx 1: 601 602 604
 //   cooked   noise line 2, node 3t - r
 //   stray    noise line 12, node 40 + 5t + r
-//   saturation (0x4020) pairs (A, B) = (-(6 + t), 9 + t + r); L2 (0x4010) -3 and 3
+//   saturation (0x4020) pairs high 0x3A + t, low 0x12 + r; L2 (0x4010) 3 and -3
 const std::vector<RecordCase>& record_cases() {
   static const std::vector<RecordCase> cases = {
       {"RawL2", 0, 0, 3, kRawL2Log,
@@ -116,19 +116,22 @@ const std::vector<RecordCase>& record_cases() {
        kHeader + "Data Type:,Saturation\r\nLog Counts:,1\r\nData Mode:,ABS\r\nImage Data Start\r\n"
                  "Rx[ 00 ],0,3,0\r\nRx[ 01 ],0,3,0\r\nRx[ 02 ],0,3,0\r\n" + kFooter,
        nullptr},
-      // Single saturation frames carry the Tx lines only; pair (-6, 9) at
-      // node (0, 0) gives 7, 9 and -6.
+      // Saturation frames (0x4020) in the panel's layout: the noise line 0,
+      // driving line t pairs (high 0x3A + t, low 0x12 + r). The handler ends
+      // the frame at line tx_total - 1, so only Tx 0 arrives (Tx 1 stays 0).
+      // ABS (|high| + |low|) / 2: r 0 (58 + 18) / 2 = 38, r 1 38, r 2 39;
+      // MAX 58; MIN 18 + r.
       {"Saturation, ABS", 128, 0, 3, kSatLog,
        kHeader + "Data Type:,Saturation Single,ABS\r\nLog Counts:,1\r\nData Mode:,ABS\r\nImage Data Start\r\n"
-                 "Rx[ 00 ],7,8,0\r\nRx[ 01 ],8,9,0\r\nRx[ 02 ],8,9,0\r\n" + kFooter,
+                 "Rx[ 00 ],0,38,0\r\nRx[ 01 ],0,38,0\r\nRx[ 02 ],0,39,0\r\n" + kFooter,
        nullptr},
       {"Saturation, MAX", 129, 0, 3, kSatLog,
        kHeader + "Data Type:,Saturation Single,MAX\r\nLog Counts:,1\r\nData Mode:,MAX\r\nImage Data Start\r\n"
-                 "Rx[ 00 ],9,10,0\r\nRx[ 01 ],10,11,0\r\nRx[ 02 ],11,12,0\r\n" + kFooter,
+                 "Rx[ 00 ],0,58,0\r\nRx[ 01 ],0,58,0\r\nRx[ 02 ],0,58,0\r\n" + kFooter,
        nullptr},
       {"Saturation, MIN", 130, 0, 3, kSatLog,
        kHeader + "Data Type:,Saturation Single,MIN\r\nLog Counts:,1\r\nData Mode:,MIN\r\nImage Data Start\r\n"
-                 "Rx[ 00 ],-6,-7,0\r\nRx[ 01 ],-6,-7,0\r\nRx[ 02 ],-6,-7,0\r\n" + kFooter,
+                 "Rx[ 00 ],0,18,0\r\nRx[ 01 ],0,19,0\r\nRx[ 02 ],0,20,0\r\n" + kFooter,
        nullptr},
   };
   return cases;

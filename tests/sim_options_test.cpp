@@ -36,6 +36,7 @@ TEST(SimOptions, ValuesThatAreNotNumbersOrFaultsAreRefused) {
       {"--no-reply", "zz"},     {"--late", "46"},         {"--late", "46,ms"},
       {"--late", "any,-1"},     {"--late", "46,10,1,2"},  {"--late", ",5"},
       {"--stream-reports", "-1"}, {"--stream-reports", "many"},
+      {"--noise-spike", "1,2,3"}, {"--noise-spike", "1,2,3,0"}, {"--noise-spike", "1,2,3,4x"},
   };
   for (const auto& args : refused) {
     const ProgramResult result = run_tool_on_sim(args, {"-g"});

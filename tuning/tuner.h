@@ -11,6 +11,7 @@
 
 #include "paramfile/block_layout.h"
 #include "tuning/frequency_table.h"
+#include "tuning/stability_settings.h"
 #include "tuning/tuning_parameters.h"
 
 namespace tmode {
@@ -119,6 +120,10 @@ struct Tuner {
   uint16_t open_scaling = 0;
   uint8_t tx_sign_marker[2] = {};  // 1, '+': the short test prints Tx values negated
   uint16_t mutual_scaling = 0;
+  BiasTestSettings bias;
+  StableTestSettings stable;
+  uint8_t failed_rx[kFailedRxMarks] = {};  // 1: the Rx line failed the bias or stable test
+  uint8_t mark_only = 0;  // 1: the bias and stable tests only mark failing lines
 
   int16_t raw_table[kRawTableLines][kRawTableColumns] = {};
 
