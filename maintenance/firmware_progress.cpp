@@ -1,7 +1,6 @@
 #include "maintenance/firmware_progress.h"
 
-#include <cstdio>
-
+#include "link/output_sink.h"
 #include "maintenance/maintenance_state.h"
 
 namespace tmode {
@@ -14,8 +13,8 @@ void set_firmware_progress(FirmwareProgressCallback callback, void* context) {
 
 void print_firmware_progress(void* /*context*/, const FirmwareProgress& progress) {
   if (progress.percent < 0) return;
-  std::printf("\r(I) %d%%", progress.percent);
-  std::fflush(stdout);
+  out_printf("\r(I) %d%%", progress.percent);
+  out_flush();
 }
 
 void report_firmware_progress(const FirmwareProgress& progress) {

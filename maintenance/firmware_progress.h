@@ -24,7 +24,8 @@ using FirmwareProgressCallback = void (*)(void* context, const FirmwareProgress&
 // runs: the transfer reads it on its own thread without a lock.
 void set_firmware_progress(FirmwareProgressCallback callback, void* context);
 
-// The default: "\r(I) n%" with the percent, flushed; nothing for a package.
+// The default: "\r(I) n%" with the percent on the library's output sink
+// (link/output_sink.h), flushed; nothing for a package.
 void print_firmware_progress(void* context, const FirmwareProgress& progress);
 
 // Reports one step to the callback in force (the transfers' own call).

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "link/link.h"
 #include "link/link_session.h"
+#include "link/reply_wait.h"
 #include "maintenance/firmware_progress.h"
 #include "maintenance/maintenance_state.h"
-#include "link/link.h"
-#include "link/reply_wait.h"
 #include "protocol/exchange.h"
 
 namespace tmode {
