@@ -2,7 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -218,6 +220,7 @@ const std::vector<Subcommand>& subcommands() {
       {"mode", "[get | set N]", "read or switch the touch mode", run_mode},
       {"params", "save|export|write|import --hardware|--software FILE", "parameter files", run_params},
       {"tune", "--ini FILE [--no-store]", "auto-tune the sensor and write the tuned parameters", run_tune},
+      {"firmware", "update FILE [--force]", "update the firmware from a record file or package", run_firmware},
   };
   return all;
 }

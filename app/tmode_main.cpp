@@ -8,6 +8,7 @@
 
 #include "app/tmode_commands.h"
 #include "app/tmode_session.h"
+#include "link/output_sink.h"
 
 namespace {
 
@@ -64,6 +65,9 @@ int main(int argc, char** argv) {
     print_usage(stderr);
     return tmode::cli::kExitUsage;
   }
+  // With --json standard output holds the document alone: the library's
+  // own lines (progress, verdicts, its "(E)" messages) go to standard error.
+  if (globals.json) tmode::set_output_stream(stderr);
   const std::string name = argv[optind];
   const tmode::cli::Arguments args(argv + optind + 1, argv + argc);
   for (const auto& command : tmode::cli::subcommands()) {

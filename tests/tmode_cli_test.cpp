@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/firmware_files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 
@@ -26,6 +27,17 @@ ProgramResult tmode_on_sim(std::vector<std::string> sim_args, const std::vector<
   sim_args.insert(sim_args.end(), {"--device", "{}"});
   sim_args.insert(sim_args.end(), args.begin(), args.end());
   return test::run_program(sim_args);
+}
+
+// The same with tmode's standard output on a terminal.
+ProgramResult tmode_on_sim_pty(std::vector<std::string> sim_args, const std::vector<std::string>& args) {
+  sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
+  sim_args.push_back("--");
+  const std::vector<std::string> tool = test::program_command(TMODE_CLI_PATH);
+  sim_args.insert(sim_args.end(), tool.begin(), tool.end());
+  sim_args.insert(sim_args.end(), {"--device", "{}"});
+  sim_args.insert(sim_args.end(), args.begin(), args.end());
+  return test::run_program_on_pty(sim_args);
 }
 
 ProgramResult tmode(const std::vector<std::string>& args) {
@@ -207,6 +219,21 @@ TEST(TmodeCli, TuneFailuresNameTheirCause) {
   EXPECT_EQ(tmode({"tune", "--ini"}).exit_code, 2);
 }
 
+// With --json the library's own lines go to standard error: a missing file's
+// message once landed inside the document.
+TEST(TmodeCli, LibraryLinesStayOutOfTheJsonDocument) {
+  test::ScratchDir dir;
+  const std::string missing = dir.file("none.bin");
+  const ProgramResult result = tmode_on_sim({}, {"--json", "params", "write", "--hardware", missing});
+  EXPECT_EQ(result.exit_code, 8);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("File: " + missing + " dose not Exist\ntmode: params write: hardware parameters and " +
+                                 missing + ": refused",
+                             0),
+            0u)
+      << result.err;
+}
+
 // A session recorded with --trace, replayed by a simulator that answers only
 // from the recording, prints the same.
 TEST(TmodeCli, TraceRecordedAndReplayed) {
@@ -227,6 +254,90 @@ TEST(TmodeCli, SlowSilentControllerTimesOut) {
   const ProgramResult silent = tmode_on_sim({"--no-reply", "3F65"}, {"mode"});
   EXPECT_EQ(silent.exit_code, 5);
   EXPECT_EQ(silent.err.rfind("tmode: get touch mode: no controller answered within ", 0), 0u) << silent.err;
+}
+
+// 200 main records and a list of 2: a transfer long enough for every percent.
+std::string record_file(test::TempFiles& files, const std::string& name) {
+  test::RecordFilePlan plan;
+  plan.main = test::numbered_records(200);
+  plan.lists[0] = test::numbered_records(2, 300);
+  return files.write(name, test::build_record_file(plan));
+}
+
+TEST(TmodeCli, FirmwareUpdateShowsPlainLinesOnAPipe) {
+  test::TempFiles files;
+  const std::string file = record_file(files, "panel_6300_V0102.bin");
+  const ProgramResult result = tmode_on_sim({}, {"firmware", "update", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::string expected;
+  for (int percent = 0; percent <= 99; ++percent) expected += "progress " + std::to_string(percent) + "%\n";
+  expected += "progress 100%\nmodel check: match (file chip 6300, controller chip 6300)\n";
+  expected += "firmware updated: " + file + " (record file, 202 records)\n";
+  EXPECT_EQ(result.out, expected);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(TmodeCli, FirmwareUpdateDrawsABarOnATerminal) {
+  test::TempFiles files;
+  const std::string file = record_file(files, "panel.bin");
+  const ProgramResult result = tmode_on_sim_pty({}, {"firmware", "update", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("\rfirmware [..............................]   0% (0/202)", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("\rfirmware [###############...............]  50% (101/202)"), std::string::npos);
+  EXPECT_NE(result.out.find("\rfirmware [##############################] 100% (202/202)\n"
+                            "model check: unchecked (the file name names no chip)\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(result.out.find("progress"), std::string::npos);
+  EXPECT_EQ(result.out.find("(I)"), std::string::npos) << "the library's own lines are replaced";
+}
+
+TEST(TmodeCli, FirmwarePackageInJsonAndTheModelCheck) {
+  test::TempFiles files;
+  test::PackagePlan plan;
+  plan.main = test::numbered_records(5);
+  const test::FileBytes package = test::build_package(plan);
+  const std::string for_6123 = files.write("panel_6123_V0100.pkg", package);
+
+  // A file named for another chip is refused before anything is sent.
+  const ProgramResult refused = tmode_on_sim({}, {"--json", "firmware", "update", for_6123});
+  EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "tmode: " + for_6123 +
+                             ": refused: the file is for chip 6123, the controller (PLVX-6300) is chip 6300; "
+                             "--force updates anyway\n");
+
+  const ProgramResult forced = tmode_on_sim({}, {"--json", "firmware", "update", for_6123, "--force"});
+  ASSERT_EQ(forced.exit_code, 0) << forced.err;
+  EXPECT_EQ(json::parse(forced.out),
+            (json{{"file", for_6123},
+                  {"format", "package"},
+                  {"records", 5},
+                  {"model_check", {{"result", "forced"}, {"file_chip", "6123"}, {"controller_chip", "6300"}}}}));
+
+  // A controller whose names carry no chip number cannot be checked.
+  const ProgramResult unchecked = tmode_on_sim({"--model", "PLVX-7100"}, {"--json", "firmware", "update", for_6123});
+  ASSERT_EQ(unchecked.exit_code, 0) << unchecked.err;
+  EXPECT_EQ(json::parse(unchecked.out)["model_check"],
+            (json{{"result", "unchecked"}, {"file_chip", "6123"}, {"controller_chip", nullptr}}));
+}
+
+TEST(TmodeCli, FirmwareFilesThatDoNotVerifyAreRefused) {
+  test::TempFiles files;
+  test::RecordFilePlan plan;
+  plan.main = test::numbered_records(3);
+  test::FileBytes bad = test::build_record_file(plan);
+  ++bad[19];  // the main checksum
+  const std::string path = files.write("bad.bin", bad);
+  const ProgramResult refused = tmode_on_sim({}, {"firmware", "update", path});
+  EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_EQ(refused.err, "tmode: " + path +
+                             ": refused: not a valid firmware record file (a header, count or checksum does not "
+                             "add up)\n");
+  const ProgramResult missing = tmode({"firmware", "update", files.dir() + "/none.bin"});
+  EXPECT_EQ(missing.exit_code, 8);
+  EXPECT_EQ(missing.err, "tmode: " + files.dir() + "/none.bin: No such file or directory\n");
+  EXPECT_EQ(tmode({"firmware", "update"}).exit_code, 2);
 }
 
 }  // namespace
