@@ -220,6 +220,8 @@ const std::vector<Subcommand>& subcommands() {
       {"mode", "[get | set N]", "read or switch the touch mode", run_mode},
       {"params", "save|export|write|import --hardware|--software FILE", "parameter files", run_params},
       {"tune", "--ini FILE [--no-store]", "auto-tune the sensor and write the tuned parameters", run_tune},
+      {"threshold", "[get | set MODE LEVEL] [--layout a|b|c]", "threshold records and sensitivity levels",
+       run_threshold},
       {"firmware", "update FILE [--force]", "update the firmware from a record file or package", run_firmware},
   };
   return all;

@@ -256,6 +256,44 @@ TEST(TmodeCli, SlowSilentControllerTimesOut) {
   EXPECT_EQ(silent.err.rfind("tmode: get touch mode: no controller answered within ", 0), 0u) << silent.err;
 }
 
+// The simulator's software block holds byte i * 7 at offset i: layout A
+// counts 448 % 256 = 192 records, mode 1's level is at 281 + 70 = 351
+// (2457 % 256 = 153, -103 signed); layout B counts 156 at 132 and keeps mode
+// 1's level at 314 + 64 = 378 (86); layout C's level is at 124 (100).
+TEST(TmodeCli, ThresholdGetInTheThreeLayouts) {
+  const ProgramResult text = tmode_on_sim({"--mode", "1"}, {"threshold"});
+  EXPECT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_EQ(text.out, "records: 192\nmode: 1\nlevel: -103\n");
+  EXPECT_EQ(text.err, "Nums Of Thresholds = 192\nCurrent:\n\tThreshold mode= 1\n\tSensitivityLevel = -103\n");
+  struct Case {
+    std::string layout;
+    json expected;
+  };
+  const std::vector<Case> cases = {
+      {"a", {{"layout", "a"}, {"records", 192}, {"mode", 1}, {"level", -103}}},
+      {"b", {{"layout", "b"}, {"records", 156}, {"mode", 1}, {"level", 86}}},
+      {"c", {{"layout", "c"}, {"records", 1}, {"mode", 0}, {"level", 100}}},
+  };
+  for (const Case& c : cases) {
+    const ProgramResult out = tmode_on_sim({"--mode", "1"}, {"--json", "threshold", "get", "--layout", c.layout});
+    ASSERT_EQ(out.exit_code, 0) << out.err;
+    EXPECT_EQ(json::parse(out.out), c.expected) << c.layout;
+  }
+  EXPECT_EQ(tmode({"threshold", "set", "1", "11"}).exit_code, 2);
+  EXPECT_EQ(tmode({"threshold", "--layout", "d"}).exit_code, 2);
+}
+
+TEST(TmodeCli, ThresholdSetIsWrittenBackAndReadAgain) {
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const ProgramResult result =
+      script_on_sim({}, tmode_cmd + "threshold set 2 3 && " + tmode_cmd + "--json threshold");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const std::string first = "threshold mode 2 set to level 3\n";
+  ASSERT_EQ(result.out.substr(0, first.size()), first);
+  EXPECT_EQ(json::parse(result.out.substr(first.size())),
+            (json{{"layout", "a"}, {"records", 192}, {"mode", 2}, {"level", 3}}));
+}
+
 // 200 main records and a list of 2: a transfer long enough for every percent.
 std::string record_file(test::TempFiles& files, const std::string& name) {
   test::RecordFilePlan plan;
