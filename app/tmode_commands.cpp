@@ -222,6 +222,8 @@ const std::vector<Subcommand>& subcommands() {
       {"tune", "--ini FILE [--no-store]", "auto-tune the sensor and write the tuned parameters", run_tune},
       {"threshold", "[get | set MODE LEVEL] [--layout a|b|c]", "threshold records and sensitivity levels",
        run_threshold},
+      {"capture", "TYPE [--count N | --continuous] [--out FILE]", "capture image frames and their records",
+       run_capture},
       {"firmware", "update FILE [--force]", "update the firmware from a record file or package", run_firmware},
   };
   return all;

@@ -294,6 +294,96 @@ TEST(TmodeCli, ThresholdSetIsWrittenBackAndReadAgain) {
             (json{{"layout", "a"}, {"records", 192}, {"mode", 2}, {"level", 3}}));
 }
 
+// The simulator's stray frame: noise line 12, water line 0, node (t, r)
+// 40 + 5t + r. Without the water-line setting the record shows the noise
+// line, then buffer lines 1 to N - 2: the water line and all but the last
+// driving line.
+const std::vector<std::vector<int>> kStrayRows = {{12, 0, 40, 45}, {12, 0, 41, 46}, {12, 0, 42, 47}, {12, 0, 43, 48}};
+
+TEST(TmodeCli, CaptureShowsFramesAsTextAndJson) {
+  const ProgramResult text = tmode_on_sim({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_EQ(text.out,
+            "frame 1: stray-l2, frequency index 3, error code 0x0A0B0100\n"
+            "        Noise Tx[ 00 ] Tx[ 01 ] Tx[ 02 ]\n"
+            "Rx[00] 12 0 40 45\nRx[01] 12 0 41 46\nRx[02] 12 0 42 47\nRx[03] 12 0 43 48\n");
+
+  const ProgramResult touch = tmode_on_sim({}, {"--json", "capture", "11"});
+  ASSERT_EQ(touch.exit_code, 0) << touch.err;
+  const json doc = json::parse(touch.out);
+  EXPECT_EQ(doc["type"], "touch-info");
+  EXPECT_EQ(doc["frames"][0]["touch_info"]["FreqIndex"], 3);
+  EXPECT_EQ(doc["frames"][0]["touch_info"].size(), 10u);
+
+  // A saturation L2 record exists for model codes 24 and 28 only (this is 67).
+  const ProgramResult none = tmode_on_sim({}, {"capture", "sat-l2-max"});
+  EXPECT_EQ(none.exit_code, 6);
+  EXPECT_EQ(none.err, "tmode: capture sat-l2-max: no record written (a data type this controller model does "
+                      "not have, or no frame buffer)\n");
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"capture", "raw-l3"}, {"capture", "raw", "--count", "0"},
+        {"capture", "raw", "--count", "2", "--continuous"}, {"capture", "raw", "--out"}}) {
+    EXPECT_EQ(tmode(args).exit_code, 2) << args.back();
+  }
+}
+
+TEST(TmodeCli, CaptureAppendsTheLibrarysRecords) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("stray.csv");
+  const ProgramResult result =
+      tmode_on_sim({"--tx", "3", "--rx", "4"}, {"--json", "capture", "stray-l2", "--count", "2", "--out", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const json doc = json::parse(result.out);
+  EXPECT_EQ(doc["out"], file);
+  ASSERT_EQ(doc["frames"].size(), 2u);
+  for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
+
+  const std::string records = test::read_file(file);
+  const size_t second = records.find("Date:,", 1);
+  ASSERT_NE(second, std::string::npos);
+  for (const std::string& record : {records.substr(0, second), records.substr(second)}) {
+    EXPECT_NE(record.find("\r\nFreqency Index:,3\r\nError Code:,0x0A0B0100\r\nData Type:,StrayL2\r\n"),
+              std::string::npos);
+    EXPECT_NE(record.find("Image Data Start\r\nRx[ 00 ],12,0,40,45\r\nRx[ 01 ],12,0,41,46\r\n"),
+              std::string::npos);
+    const std::string footer = "Rx[ 03 ],12,0,43,48\r\n,Noise,Tx[ 00 ],Tx[ 01 ],Tx[ 02 ],\r\nImage Data End\r\n\r\n\r\n";
+    ASSERT_GE(record.size(), footer.size());
+    EXPECT_EQ(record.substr(record.size() - footer.size()), footer);
+  }
+  EXPECT_NE(records.find("Log Counts:,1\r\n"), std::string::npos);
+  EXPECT_NE(records.find("Log Counts:,2\r\n"), std::string::npos);
+}
+
+TEST(TmodeCli, CaptureShowsProgressOnATerminal) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("stray.csv");
+  const ProgramResult result =
+      tmode_on_sim_pty({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2", "--count", "4", "--out", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "\rcapture [..............................]   0% (0/4)"
+            "\rcapture [#######.......................]  25% (1/4)"
+            "\rcapture [###############...............]  50% (2/4)"
+            "\rcapture [######################........]  75% (3/4)"
+            "\rcapture [##############################] 100% (4/4)\n"
+            "4 stray-l2 records appended to " + file + "\n");
+}
+
+// Ctrl-C ends a continuous capture after its frame: the document holds every
+// frame, each whole.
+TEST(TmodeCli, InterruptEndsAContinuousCaptureCleanly) {
+  const ProgramResult result =
+      script_on_sim({"--tx", "3", "--rx", "4"}, std::string(TMODE_CLI_PATH) +
+                                                    " --device \"$1\" --json capture stray-l2 --continuous & "
+                                                    "p=$!; sleep 0.5; kill -INT $p; wait $p");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const json doc = json::parse(result.out);
+  ASSERT_GE(doc["frames"].size(), 1u);
+  for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
+  EXPECT_EQ(result.err, "");
+}
+
 // 200 main records and a list of 2: a transfer long enough for every percent.
 std::string record_file(test::TempFiles& files, const std::string& name) {
   test::RecordFilePlan plan;
