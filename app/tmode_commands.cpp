@@ -225,6 +225,7 @@ const std::vector<Subcommand>& subcommands() {
       {"capture", "TYPE [--count N | --continuous] [--out FILE]", "capture image frames and their records",
        run_capture},
       {"firmware", "update FILE [--force]", "update the firmware from a record file or package", run_firmware},
+      {"uniformity", "dump [--out FILE]", "the controller's uniformity table", run_uniformity},
   };
   return all;
 }

@@ -35,6 +35,7 @@ int run_tune(const Globals& globals, const Arguments& args);  // tmode_tune.cpp
 int run_threshold(const Globals& globals, const Arguments& args);  // tmode_threshold.cpp
 int run_capture(const Globals& globals, const Arguments& args);  // tmode_capture.cpp
 int run_firmware(const Globals& globals, const Arguments& args);  // tmode_firmware.cpp
+int run_uniformity(const Globals& globals, const Arguments& args);  // tmode_uniformity.cpp
 
 // Every subcommand, in the order the usage lists them.
 const std::vector<Subcommand>& subcommands();

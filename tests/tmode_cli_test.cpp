@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/uniformity_block.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
@@ -382,6 +383,50 @@ TEST(TmodeCli, InterruptEndsAContinuousCaptureCleanly) {
   ASSERT_GE(doc["frames"].size(), 1u);
   for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
   EXPECT_EQ(result.err, "");
+}
+
+// A wide table on a controller of code 22 (type "PCT-6140") at level 8: the
+// old generation, Rx first.
+TEST(TmodeCli, UniformityDumpAsTheLibraryWritesItAndInJson) {
+  test::ScratchDir dir;
+  sim::UniformityBlockDescription table;
+  table.layout = sim::UniformityLayout::kWide;
+  table.threshold = 35;
+  table.frequencies = {{{1, 2, -5}, {3, 4, 300}}, {{5, 6, 7}}};
+  const std::string block = dir.file("utable.bin");
+  test::write_file(block, sim::build_uniformity_block(table));
+  const std::vector<std::string> sim_args = {"--type", "PCT-6140", "--model", "PLVX-7100", "--level", "8",
+                                             "--uniformity-block", block};
+
+  const ProgramResult text = tmode_on_sim(sim_args, {"uniformity", "dump"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  const std::string head =
+            "Table is Valid.\r\nUniformity Threshold=35\r\n"
+            "\r\nFreqIndex=0,\tValidCount=2\r\n,\tIndex,\tRxCh,\tTxCh,\tOffset\r\n"
+            ",\t[00],\t2,\t1,\t-5\r\n,\t[01],\t4,\t3,\t300\r\n"
+            "\r\nFreqIndex=1,\tValidCount=1\r\n";
+  EXPECT_EQ(text.out.substr(0, head.size()), head);
+
+  const ProgramResult out = tmode_on_sim(sim_args, {"--json", "uniformity", "dump"});
+  ASSERT_EQ(out.exit_code, 0) << out.err;
+  const json doc = json::parse(out.out);
+  EXPECT_EQ(doc["valid"], true);
+  EXPECT_EQ(doc["threshold"], 35);
+  ASSERT_EQ(doc["frequencies"].size(), 20u);
+  EXPECT_EQ(doc["frequencies"][0],
+            (json{{"index", 0},
+                  {"valid_count", 2},
+                  {"points", {{{"index", 0}, {"rx", 2}, {"tx", 1}, {"offset", -5}},
+                              {{"index", 1}, {"rx", 4}, {"tx", 3}, {"offset", 300}}}}}));
+  EXPECT_EQ(doc["frequencies"][1]["points"], (json{{{"index", 0}, {"rx", 6}, {"tx", 5}, {"offset", 7}}}));
+
+  table.bad_checksum = true;
+  test::write_file(block, sim::build_uniformity_block(table));
+  const ProgramResult invalid = tmode_on_sim(sim_args, {"uniformity", "dump"});
+  EXPECT_EQ(invalid.exit_code, 6);
+  EXPECT_EQ(invalid.err, "(E) Dump Error, Table is Invalid!!\r\ntmode: uniformity dump: Table is Invalid!!\n");
+  // Nor has every model a table (67 has none).
+  EXPECT_EQ(tmode_on_sim({}, {"uniformity", "dump"}).exit_code, 6);
 }
 
 // 200 main records and a list of 2: a transfer long enough for every percent.
