@@ -17,9 +17,7 @@
 #include "diagnostics/image_capture.h"
 #include "link/link.h"
 #include "link/output_sink.h"
-#include "maintenance/model_identification.h"
 #include "maintenance/parameter_images.h"
-#include "protocol/controller_info.h"
 
 namespace tmode::cli {
 
@@ -64,8 +62,6 @@ std::vector<std::string> split_line(const std::string& line, char separator) {
   return fields;
 }
 
-bool starts_with(const std::string& text, const char* head) { return text.rfind(head, 0) == 0; }
-
 // One image-data record read back into its fields: the header's frequency
 // index and error code, the rows of values per Rx channel with the names of
 // their columns, or the touch information.
@@ -76,13 +72,7 @@ json parse_record(const std::string& record) {
   json touch = json::object();
   bool touch_record = false;
   bool touch_error = false;
-  size_t start = 0;
-  while (start < record.size()) {
-    size_t end = record.find('\n', start);
-    if (end == std::string::npos) end = record.size();
-    std::string line = record.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (const std::string& line : log_lines(record)) {
     if (starts_with(line, "Freqency Index:,")) {
       frame["frequency_index"] = std::atoi(line.c_str() + 16);
     } else if (starts_with(line, "Error Code:,")) {
@@ -192,18 +182,13 @@ int run_capture(const Globals& globals, const Arguments& args) {
   } closer{out_file};
 
   Session session(globals);
-  if (const int opened = session.open(); opened != kExitOk) return opened;
   // Standard output holds the frames: the library's messages go to standard
   // error.
   OutputSinkScope lines(globals.quiet ? nullptr : stderr);
+  char model[32], type_name[32];
+  if (const int opened = open_identified(session, model, type_name); opened != kExitOk) return opened;
   // The data types depend on the model, and the record's layout on the
   // software block's water-line setting.
-  char name[32];
-  session.begin_call();
-  if (get_model_name(0, 0, name) < 0) return session.failure("model name");
-  session.begin_call();
-  if (get_type_name(0, 0, name) < 0) return session.failure("type name");
-  identify_model();
   session.begin_call();
   if (load_parameter_images(1) != 0) return session.failure("read the parameter blocks");
 

@@ -61,6 +61,16 @@ bool parse_number(const std::string& text, long low, long high, long& value) {
 }
 
 
+int open_identified(Session& session, char* model, char* type) {
+  if (const int opened = session.open(); opened != kExitOk) return opened;
+  session.begin_call();
+  if (get_model_name(0, 0, model) < 0) return session.failure("model name");
+  session.begin_call();
+  if (get_type_name(0, 0, type) < 0) return session.failure("type name");
+  identify_model();
+  return kExitOk;
+}
+
 void print_json(const std::string& document) {
   std::fputs(document.c_str(), stdout);
   std::fputc('\n', stdout);

@@ -14,7 +14,6 @@
 #include "maintenance/firmware_package.h"
 #include "maintenance/firmware_progress.h"
 #include "maintenance/version_text.h"
-#include "protocol/controller_info.h"
 
 namespace tmode::cli {
 
@@ -132,12 +131,8 @@ int run_firmware(const Globals& globals, const Arguments& args) {
   }
 
   Session session(globals);
-  if (const int opened = session.open(); opened != kExitOk) return opened;
   char model[32] = {}, type[32] = {};
-  session.begin_call();
-  if (get_model_name(0, 0, model) < 0) return session.failure("model name");
-  session.begin_call();
-  if (get_type_name(0, 0, type) < 0) return session.failure("type name");
+  if (const int opened = open_identified(session, model, type); opened != kExitOk) return opened;
   const std::string for_chip = file_chip(path);
   std::string controller_chip = name_chip(text_field(model));
   if (controller_chip.empty()) controller_chip = name_chip(text_field(type));

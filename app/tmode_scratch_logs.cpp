@@ -48,6 +48,22 @@ std::string ScratchLogs::take() {
   return text;
 }
 
+std::vector<std::string> log_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool starts_with(const std::string& text, const char* head) { return text.rfind(head, 0) == 0; }
+
 std::string absolute_path(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
   char* cwd = ::getcwd(nullptr, 0);

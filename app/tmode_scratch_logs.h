@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tmode::cli {
 
@@ -29,6 +30,11 @@ class ScratchLogs {
   int previous_dir_ = -1;
   std::string dir_;
 };
+
+// The lines of a log text, without their "\n" or "\r\n" ends.
+std::vector<std::string> log_lines(const std::string& text);
+
+bool starts_with(const std::string& text, const char* head);
 
 // A path as seen from the working directory of now, so that it stays right
 // after a change of directory.

@@ -14,16 +14,12 @@
 #include "diagnostics/uniformity_table.h"
 #include "link/link.h"
 #include "link/output_sink.h"
-#include "maintenance/model_identification.h"
-#include "protocol/controller_info.h"
 
 namespace tmode::cli {
 
 namespace {
 
 using nlohmann::json;
-
-bool starts_with(const std::string& text, const char* head) { return text.rfind(head, 0) == 0; }
 
 // The fields of a line, split at commas and tabs, empty ones dropped.
 std::vector<std::string> fields_of(const std::string& line) {
@@ -45,13 +41,7 @@ std::vector<std::string> fields_of(const std::string& line) {
 json parse_dump(const std::string& dump) {
   json doc = {{"valid", false}, {"threshold", nullptr}, {"frequencies", json::array()}};
   std::vector<std::string> columns;
-  size_t start = 0;
-  while (start < dump.size()) {
-    size_t end = dump.find('\n', start);
-    if (end == std::string::npos) end = dump.size();
-    std::string line = dump.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (const std::string& line : log_lines(dump)) {
     if (line == "Table is Valid.") {
       doc["valid"] = true;
     } else if (starts_with(line, "Uniformity Threshold=")) {
@@ -101,16 +91,11 @@ int run_uniformity(const Globals& globals, const Arguments& args) {
   }
 
   Session session(globals);
-  if (const int opened = session.open(); opened != kExitOk) return opened;
   // Standard output holds the dump: the library's messages go to standard
   // error.
   OutputSinkScope lines(globals.quiet ? nullptr : stderr);
-  char name[32];
-  session.begin_call();
-  if (get_model_name(0, 0, name) < 0) return session.failure("model name");
-  session.begin_call();
-  if (get_type_name(0, 0, name) < 0) return session.failure("type name");
-  identify_model();
+  char model[32], type_name[32];
+  if (const int opened = open_identified(session, model, type_name); opened != kExitOk) return opened;
   session.begin_call();
   if (load_uniformity_table(0, 0) != 0) {
     report_error("uniformity dump: no table read (a controller model without a uniformity table, or a short "

@@ -19,26 +19,17 @@ namespace {
 using nlohmann::json;
 using test::ProgramResult;
 
-// tmode-sim with sim_args, running tmode -d {} with the arguments.
-ProgramResult tmode_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& args) {
+// tmode-sim with sim_args, running tmode -d {} with the arguments; its
+// standard output a pipe, or a terminal.
+ProgramResult tmode_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& args,
+                           bool on_terminal = false) {
   sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
   sim_args.push_back("--");
   const std::vector<std::string> tool = test::program_command(TMODE_CLI_PATH);
   sim_args.insert(sim_args.end(), tool.begin(), tool.end());
   sim_args.insert(sim_args.end(), {"--device", "{}"});
   sim_args.insert(sim_args.end(), args.begin(), args.end());
-  return test::run_program(sim_args);
-}
-
-// The same with tmode's standard output on a terminal.
-ProgramResult tmode_on_sim_pty(std::vector<std::string> sim_args, const std::vector<std::string>& args) {
-  sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
-  sim_args.push_back("--");
-  const std::vector<std::string> tool = test::program_command(TMODE_CLI_PATH);
-  sim_args.insert(sim_args.end(), tool.begin(), tool.end());
-  sim_args.insert(sim_args.end(), {"--device", "{}"});
-  sim_args.insert(sim_args.end(), args.begin(), args.end());
-  return test::run_program_on_pty(sim_args);
+  return on_terminal ? test::run_program_on_pty(sim_args) : test::run_program(sim_args);
 }
 
 ProgramResult tmode(const std::vector<std::string>& args) {
@@ -360,7 +351,7 @@ TEST(TmodeCli, CaptureShowsProgressOnATerminal) {
   test::ScratchDir dir;
   const std::string file = dir.file("stray.csv");
   const ProgramResult result =
-      tmode_on_sim_pty({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2", "--count", "4", "--out", file});
+      tmode_on_sim({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2", "--count", "4", "--out", file}, true);
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out,
             "\rcapture [..............................]   0% (0/4)"
@@ -453,7 +444,7 @@ TEST(TmodeCli, FirmwareUpdateShowsPlainLinesOnAPipe) {
 TEST(TmodeCli, FirmwareUpdateDrawsABarOnATerminal) {
   test::TempFiles files;
   const std::string file = record_file(files, "panel.bin");
-  const ProgramResult result = tmode_on_sim_pty({}, {"firmware", "update", file});
+  const ProgramResult result = tmode_on_sim({}, {"firmware", "update", file}, true);
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out.rfind("\rfirmware [..............................]   0% (0/202)", 0), 0u) << result.out;
   EXPECT_NE(result.out.find("\rfirmware [###############...............]  50% (101/202)"), std::string::npos);
