@@ -44,7 +44,8 @@ const DataType* find_type(const std::string& word) {
   return nullptr;
 }
 
-// Set by SIGINT or SIGTERM: a continuous capture ends after its frame.
+// Set by SIGINT or SIGTERM: a capture ends after its frame, with the stream
+// stopped and the frames so far shown.
 volatile std::sig_atomic_t stop_requested = 0;
 
 void request_stop(int signal_number) {
@@ -141,6 +142,8 @@ int run_capture(const Globals& globals, const Arguments& args) {
               "printed (text or JSON); with --out each record is appended to FILE as the\n"
               "library writes it. Each frame is a capture of its own: the data stream is\n"
               "selected, one frame collected (at most 5 s) and the stream stopped again.\n"
+              "Ctrl-C ends the capture after its frame: --continuous exits with 0, a\n"
+              "counted capture cut short with 130; the frames so far are shown.\n"
               "TYPE, by name or code: raw-l2 0, cook-l2 1, stray-l2 2, raw 3, touch-signal 4,\n"
               "uniformity 5, cook 6, unifor-test 9, unifor-cook 10, touch-info 11,\n"
               "sat-l2-abs 112, sat-l2-max 113, sat-l2-min 114, sat-abs 128, sat-max 129,\n"
@@ -206,13 +209,11 @@ int run_capture(const Globals& globals, const Arguments& args) {
   ProgressDisplay progress(Globals{globals.device, globals.trace, globals.json,
                                    globals.quiet || frames_on_stdout || continuous || count < 2},
                            "capture");
-  if (continuous) {
-    std::signal(SIGINT, request_stop);
-    std::signal(SIGTERM, request_stop);
-  }
+  std::signal(SIGINT, request_stop);
+  std::signal(SIGTERM, request_stop);
   json frames = json::array();
   long captured = 0;
-  for (long n = 0; continuous ? stop_requested == 0 : n < count; ++n) {
+  for (long n = 0; stop_requested == 0 && (continuous || n < count); ++n) {
     progress.update(n, count);
     session.begin_call();
     capture_image_record(0, 0, type->code);
@@ -236,7 +237,11 @@ int run_capture(const Globals& globals, const Arguments& args) {
     if (globals.json) frames.push_back(std::move(frame));
     ++captured;
   }
-  progress.finish();
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  // Ctrl-C is how a continuous capture ends; a counted one it cuts short.
+  const bool interrupted = stop_requested != 0 && !continuous;
+  if (!interrupted) progress.finish();
   if (out_file != nullptr && std::fflush(out_file) != 0) {
     report_error("%s: %s", out.c_str(), std::strerror(errno));
     return kExitFileRefused;
@@ -248,6 +253,10 @@ int run_capture(const Globals& globals, const Arguments& args) {
     print_json(doc.dump(2));
   } else if (out_file != nullptr && !globals.quiet) {
     std::printf("%ld %s record%s appended to %s\n", captured, type->name, captured == 1 ? "" : "s", out.c_str());
+  }
+  if (interrupted) {
+    report_error("capture: interrupted after %ld of %ld frames", captured, count);
+    return kExitInterrupted;
   }
   return kExitOk;
 }

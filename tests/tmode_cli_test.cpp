@@ -362,18 +362,29 @@ TEST(TmodeCli, CaptureShowsProgressOnATerminal) {
             "4 stray-l2 records appended to " + file + "\n");
 }
 
-// Ctrl-C ends a continuous capture after its frame: the document holds every
-// frame, each whole.
-TEST(TmodeCli, InterruptEndsAContinuousCaptureCleanly) {
-  const ProgramResult result =
-      script_on_sim({"--tx", "3", "--rx", "4"}, std::string(TMODE_CLI_PATH) +
-                                                    " --device \"$1\" --json capture stray-l2 --continuous & "
-                                                    "p=$!; sleep 0.5; kill -INT $p; wait $p");
-  ASSERT_EQ(result.exit_code, 0) << result.err;
-  const json doc = json::parse(result.out);
-  ASSERT_GE(doc["frames"].size(), 1u);
-  for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
-  EXPECT_EQ(result.err, "");
+// Ctrl-C ends a capture after its frame: the document holds every frame,
+// each whole. It is how a continuous capture ends (0); a counted one it cuts
+// short (130).
+TEST(TmodeCli, InterruptEndsACaptureCleanly) {
+  struct Case {
+    std::string how_many;
+    int exit_code;
+    std::string err;
+  };
+  for (const Case& c : {Case{"--continuous", 0, ""}, Case{"--count 100000", 130, "tmode: capture: interrupted after "}}) {
+    const ProgramResult result =
+        script_on_sim({"--tx", "3", "--rx", "4"}, std::string(TMODE_CLI_PATH) +
+                                                      " --device \"$1\" --json capture stray-l2 " + c.how_many +
+                                                      " & p=$!; sleep 0.5; kill -INT $p; wait $p");
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    const json doc = json::parse(result.out);
+    ASSERT_GE(doc["frames"].size(), 1u);
+    for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
+    EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
+    if (!c.err.empty()) {
+      EXPECT_EQ(result.err, c.err + std::to_string(doc["frames"].size()) + " of 100000 frames\n");
+    }
+  }
 }
 
 // A wide table on a controller of code 22 (type "PCT-6140") at level 8: the
@@ -464,8 +475,11 @@ TEST(TmodeCli, FirmwarePackageInJsonAndTheModelCheck) {
   const std::string for_6123 = files.write("panel_6123_V0100.pkg", package);
 
   // A file named for another chip is refused before anything is sent.
-  const ProgramResult refused = tmode_on_sim({}, {"--json", "firmware", "update", for_6123});
+  const std::string trace = files.dir() + "/refused.trace";
+  const ProgramResult refused = tmode_on_sim({}, {"--json", "--trace", trace, "firmware", "update", for_6123});
   EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_NE(test::read_file(trace).find(" > 03 01 46\n"), std::string::npos) << "the type name was read";
+  EXPECT_EQ(test::read_file(trace).find(" 3a 01 "), std::string::npos) << "no record command";
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err, "tmode: " + for_6123 +
                              ": refused: the file is for chip 6123, the controller (PLVX-6300) is chip 6300; "
