@@ -45,7 +45,7 @@ int Session::open() {
       report_error("%s: %s", globals_.trace.c_str(), std::strerror(errno));
       return kExitFileRefused;
     }
-    std::fputs("# tmode report trace 1: seconds, > written or < read, bytes\n", trace_.file);
+    std::fputs(kReportTraceHeader, trace_.file);
   }
   trace_.start = std::chrono::steady_clock::now();
   set_report_trace(on_report, this);

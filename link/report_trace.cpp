@@ -87,7 +87,7 @@ int open_report_trace_file(const char* path) {
     if (path == nullptr) errno = EINVAL;
     return -1;
   }
-  std::fputs("# tmode report trace 1: seconds, > written or < read, bytes\n", stream);
+  std::fputs(kReportTraceHeader, stream);
   {
     std::lock_guard<std::mutex> lock(trace_mutex);
     trace_file.stream = stream;

@@ -30,6 +30,9 @@ void trace_report(TraceDirection direction, const uint8_t* report, int size);
 // Opening replaces any trace in force. 0, or -1 when the file cannot be
 // created (errno tells why).
 int open_report_trace_file(const char* path);
+// The trace file's first line, with its line end.
+inline constexpr const char* kReportTraceHeader = "# tmode report trace 1: seconds, > written or < read, bytes\n";
+
 // One line of the trace file, with its line end, for a report seen `us`
 // microseconds after the trace began: for callers that keep a trace file
 // of their own beside a callback. The line's length (out holds 256 bytes).

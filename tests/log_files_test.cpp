@@ -220,9 +220,10 @@ TEST_F(LogFiles, PinnedClockNamesTheLogsAndStampsExactly) {
   EXPECT_STREQ(library.log_paths.slots[kRawLog], "./LogFile/Raw/Pinned_Raw_20260102_030405.csv");
 
   const clock_t start = std::clock();
-  clock.advance_ms(3723456);
+  // Within the 35 minutes a 32-bit clock_t counts before it wraps.
+  clock.advance_ms(754567);
   const std::string out = test::capture_stdout([&] { write_elapsed_stamp(nullptr, start); });
-  EXPECT_EQ(out, " TimeStamp @ 01:02:03.456\n");
+  EXPECT_EQ(out, " TimeStamp @ 00:12:34.567\n");
 }
 
 TEST(FrameRecords, FrameFitsTables) {
