@@ -48,6 +48,18 @@ int run_open_entry(Tuner& tuner, const OpenTestValues& values) {
                                           : open_test_entry(tuner, values);
 }
 
+// A frame that an earlier operation left marked ready belongs to another
+// Tuner: the frame reads would hand it over at once, as if just read, with
+// this Tuner's empty raw table. Every run starts and ends with the marks
+// cleared.
+class FreshFrames {
+ public:
+  FreshFrames() { clear_tuner_frame_flags(); }
+  ~FreshFrames() { clear_tuner_frame_flags(); }
+  FreshFrames(const FreshFrames&) = delete;
+  FreshFrames& operator=(const FreshFrames&) = delete;
+};
+
 // A Tuner from the tuning file, prepared, with the hardware parameters of
 // the controller; null when either fails (the reason printed).
 TunerPtr tuner_for_tests(const char* tuning_file) {
@@ -69,6 +81,7 @@ void read_working_frequency() {
 
 int run_calibration_tests(int, int, int controller_level, int test_bits, int bias_parameter, int stability_parameter,
                           int preset_option, int tolerance) {
+  FreshFrames frames;
   int result = -1;
   TunerPtr tuner = create_tuner();
   if (!tuner) return result;
@@ -97,6 +110,7 @@ int run_calibration_tests(int, int, int controller_level, int test_bits, int bia
 }
 
 int run_diagnostic_tests(int, int, const char* tuning_file, int open_test_channel, const OpenTestValues& values) {
+  FreshFrames frames;
   int result = 0;
   TunerPtr tuner = tuner_for_tests(tuning_file);
   if (!tuner) return result;
@@ -116,6 +130,7 @@ int run_diagnostic_tests(int, int, const char* tuning_file, int open_test_channe
 }
 
 int run_open_test(int, int, const char* tuning_file, int open_test_channel, const OpenTestValues& values) {
+  FreshFrames frames;
   TunerPtr tuner = tuner_for_tests(tuning_file);
   if (!tuner) return 0;
   TunerLogScope log(*tuner);
@@ -125,6 +140,7 @@ int run_open_test(int, int, const char* tuning_file, int open_test_channel, cons
 }
 
 int run_short_test(int, int, const char* tuning_file, int short_test_argument) {
+  FreshFrames frames;
   TunerPtr tuner = tuner_for_tests(tuning_file);
   if (!tuner) return 0;
   TunerLogScope log(*tuner);
@@ -134,6 +150,7 @@ int run_short_test(int, int, const char* tuning_file, int short_test_argument) {
 }
 
 int run_mutual_cap_test(int, int, const char* tuning_file, int mutual_cap_argument, const int values[3]) {
+  FreshFrames frames;
   TunerPtr tuner = tuner_for_tests(tuning_file);
   if (!tuner) return 0;
   TunerLogScope log(*tuner);

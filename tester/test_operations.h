@@ -11,7 +11,12 @@
 namespace tmode {
 
 // The six values of the open test, in the order tuner_open_test takes its
-// thresholds; the edge tolerance serves the Tx and the Rx side alike.
+// seven thresholds. The test judges each side by its own threshold and its
+// own neighbour difference, so those come in pairs; the one value left is
+// the edge tolerance, which serves the Tx and the Rx side alike. It is the
+// least of the three: it only widens the limit towards the outermost
+// channel of a side, and the older log block of the open test shows no
+// edge tolerance at all, only Tx and Rx difference thresholds.
 struct OpenTestValues {
   int tx_threshold;
   int rx_threshold;
