@@ -1,12 +1,13 @@
 #include "tester/test_operations.h"
 
-#include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "diagnostics/bias_test.h"
 #include "diagnostics/open_short_tests.h"
 #include "diagnostics/stable_test.h"
 #include "diagnostics/tuner_mutual_cap.h"
+#include "link/output_sink.h"
 #include "maintenance/test_commands.h"
 #include "paramfile/hardware_block_pack.h"
 #include "protocol/direct_commands.h"
@@ -30,7 +31,7 @@ constexpr uint8_t kDefaultBiasFrames = 4;
 
 bool hardware_loaded(Tuner& tuner) {
   if (load_hardware_block_from_controller(tuner) != 0) return true;
-  std::puts("Load hardware parameter fail!");
+  out_puts("Load hardware parameter fail!");
   return false;
 }
 
@@ -77,6 +78,22 @@ void read_working_frequency() {
   read_freq_index(&index);
 }
 
+// The Tuner of one test run from a tuning file, with its log open while the
+// run lasts: no Tuner (and no log) when it could not be made or the
+// hardware parameters could not be loaded. The log is closed, then the
+// Tuner destroyed, then the frame marks cleared, on every way out.
+struct TestRun {
+  explicit TestRun(const char* tuning_file) : tuner(tuner_for_tests(tuning_file)) {
+    if (!tuner) return;
+    log.emplace(*tuner);
+    read_working_frequency();
+  }
+
+  FreshFrames frames;
+  TunerPtr tuner;
+  std::optional<TunerLogScope> log;
+};
+
 }  // namespace
 
 int run_calibration_tests(int, int, int controller_level, int test_bits, int bias_parameter, int stability_parameter,
@@ -110,55 +127,44 @@ int run_calibration_tests(int, int, int controller_level, int test_bits, int bia
 }
 
 int run_diagnostic_tests(int, int, const char* tuning_file, int open_test_channel, const OpenTestValues& values) {
-  FreshFrames frames;
   int result = 0;
-  TunerPtr tuner = tuner_for_tests(tuning_file);
-  if (!tuner) return result;
-  TunerLogScope log(*tuner);
-  read_working_frequency();
-  tuner->open_test_channel = open_test_channel;
+  TestRun run(tuning_file);
+  if (!run.tuner) return result;
+  Tuner& tuner = *run.tuner;
+  tuner.open_test_channel = open_test_channel;
   // Every selected test runs, whatever the one before gave.
-  if ((tuner->test_selection & kOpenTestSelected) != 0 && run_open_entry(*tuner, values) == 0) result = -1;
-  if ((tuner->test_selection & kShortTestSelected) != 0 && tuner_short_test(*tuner) == 0) result = -1;
-  if ((tuner->test_selection & kMutualCapTestSelected) != 0 && tuner_mutual_cap_test(*tuner) == 0) result = -1;
+  if ((tuner.test_selection & kOpenTestSelected) != 0 && run_open_entry(tuner, values) == 0) result = -1;
+  if ((tuner.test_selection & kShortTestSelected) != 0 && tuner_short_test(tuner) == 0) result = -1;
+  if ((tuner.test_selection & kMutualCapTestSelected) != 0 && tuner_mutual_cap_test(tuner) == 0) result = -1;
   if (result == -1) {
-    std::fputs("Diagnostic test fail", stdout);
-    std::fflush(stdout);
+    out_write("Diagnostic test fail");
+    out_flush();
   }
-  tuner_raw16_dump(*tuner);
+  tuner_raw16_dump(tuner);
   return result;
 }
 
 int run_open_test(int, int, const char* tuning_file, int open_test_channel, const OpenTestValues& values) {
-  FreshFrames frames;
-  TunerPtr tuner = tuner_for_tests(tuning_file);
-  if (!tuner) return 0;
-  TunerLogScope log(*tuner);
-  read_working_frequency();
-  tuner->open_test_channel = open_test_channel;
-  return run_open_entry(*tuner, values) == 0 ? -1 : 0;
+  TestRun run(tuning_file);
+  if (!run.tuner) return 0;
+  run.tuner->open_test_channel = open_test_channel;
+  return run_open_entry(*run.tuner, values) == 0 ? -1 : 0;
 }
 
 int run_short_test(int, int, const char* tuning_file, int short_test_argument) {
-  FreshFrames frames;
-  TunerPtr tuner = tuner_for_tests(tuning_file);
-  if (!tuner) return 0;
-  TunerLogScope log(*tuner);
-  read_working_frequency();
-  tuner->short_test_argument = short_test_argument;
-  return tuner_short_test(*tuner) == 0 ? -1 : 0;
+  TestRun run(tuning_file);
+  if (!run.tuner) return 0;
+  run.tuner->short_test_argument = short_test_argument;
+  return tuner_short_test(*run.tuner) == 0 ? -1 : 0;
 }
 
 int run_mutual_cap_test(int, int, const char* tuning_file, int mutual_cap_argument, const int values[3]) {
-  FreshFrames frames;
-  TunerPtr tuner = tuner_for_tests(tuning_file);
-  if (!tuner) return 0;
-  TunerLogScope log(*tuner);
-  read_working_frequency();
-  tuner->mutual_cap_argument = mutual_cap_argument;
-  std::memcpy(tuner->mutual_cap_values, values, sizeof tuner->mutual_cap_values);
-  const int result = tuner_mutual_cap_test(*tuner) == 0 ? -1 : 0;
-  tuner_raw16_dump(*tuner);
+  TestRun run(tuning_file);
+  if (!run.tuner) return 0;
+  run.tuner->mutual_cap_argument = mutual_cap_argument;
+  std::memcpy(run.tuner->mutual_cap_values, values, sizeof run.tuner->mutual_cap_values);
+  const int result = tuner_mutual_cap_test(*run.tuner) == 0 ? -1 : 0;
+  tuner_raw16_dump(*run.tuner);
   return result;
 }
 
