@@ -55,9 +55,9 @@ int run_tune(const Globals& globals, const Arguments& args) {
               "signal of the touch image, then the stray line when the file enables it.\n"
               "The tuned hardware parameters are written to the controller (committed)\n"
               "unless --no-store is given; the run itself sets calibration references\n"
-              "on the controller as it measures, either way. The pipeline's progress lines go to standard\n"
-              "output (to standard error with --json, nowhere with --quiet). Exit status 7\n"
-              "when a stage fails; its line names it.");
+              "on the controller as it measures, either way. The pipeline's progress\n"
+              "lines go to standard output (to standard error with --json, nowhere with\n"
+              "--quiet). Exit status 7 when a stage fails; its line names it.");
     return kExitOk;
   }
   std::string ini;

@@ -10,15 +10,14 @@ namespace {
 
 enum SinkKind : int { kStandardOutput, kStream, kCallback };
 
-// Written by the setters and read by the printing calls, from any thread,
-// always under the sink's mutex. Recursive, so that a callback may change
-// the sink (the change applies to the next print).
+using Target = OutputSinkScope::Target;
+
+// The target is written by the setters and read by the printing calls,
+// from any thread, always under the mutex. Recursive, so that a callback
+// may change the sink (the change applies to the next print).
 struct OutputSink {
   std::recursive_mutex mutex;
-  int kind = kStandardOutput;
-  FILE* stream = nullptr;  // kStream; nullptr drops the text
-  OutputCallback callback = nullptr;
-  void* context = nullptr;
+  Target target{kStandardOutput, nullptr, nullptr, nullptr};
 };
 
 OutputSink& sink() {
@@ -26,57 +25,45 @@ OutputSink& sink() {
   return instance;
 }
 
-FILE* stream_of(const OutputSink& s) { return s.kind == kStandardOutput ? stdout : s.stream; }
+// Puts `target` in force; the one it replaces.
+Target replace(const Target& target) {
+  OutputSink& s = sink();
+  std::lock_guard lock(s.mutex);
+  const Target old = s.target;
+  s.target = target;
+  return old;
+}
 
-void deliver(OutputSink& s, const char* text, size_t length) {
-  if (s.kind == kCallback) {
-    s.callback(s.context, text, length);
+FILE* stream_of(const Target& t) { return t.kind == kStandardOutput ? stdout : t.stream; }
+
+// Under the sink's lock.
+void deliver(const Target& t, const char* text, size_t length) {
+  if (t.kind == kCallback) {
+    t.callback(t.context, text, length);
     return;
   }
-  FILE* stream = stream_of(s);
+  FILE* stream = stream_of(t);
   if (stream != nullptr) std::fwrite(text, 1, length, stream);
 }
 
 }  // namespace
 
-void set_output_stream(FILE* stream) {
-  OutputSink& s = sink();
-  std::lock_guard lock(s.mutex);
-  s.kind = kStream;
-  s.stream = stream;
-  s.callback = nullptr;
-  s.context = nullptr;
-}
+void set_output_stream(FILE* stream) { replace({kStream, stream, nullptr, nullptr}); }
 
 void set_output_callback(OutputCallback callback, void* context) {
-  if (callback == nullptr) {
-    reset_output_sink();
-    return;
-  }
-  OutputSink& s = sink();
-  std::lock_guard lock(s.mutex);
-  s.kind = kCallback;
-  s.stream = nullptr;
-  s.callback = callback;
-  s.context = context;
+  replace(callback != nullptr ? Target{kCallback, nullptr, callback, context}
+                              : Target{kStandardOutput, nullptr, nullptr, nullptr});
 }
 
-void reset_output_sink() {
-  OutputSink& s = sink();
-  std::lock_guard lock(s.mutex);
-  s.kind = kStandardOutput;
-  s.stream = nullptr;
-  s.callback = nullptr;
-  s.context = nullptr;
-}
+void reset_output_sink() { replace({kStandardOutput, nullptr, nullptr, nullptr}); }
 
 void out_printf(const char* format, ...) {
   OutputSink& s = sink();
   std::lock_guard lock(s.mutex);
   va_list args;
   va_start(args, format);
-  if (s.kind != kCallback) {
-    if (FILE* stream = stream_of(s)) std::vfprintf(stream, format, args);
+  if (s.target.kind != kCallback) {
+    if (FILE* stream = stream_of(s.target)) std::vfprintf(stream, format, args);
     va_end(args);
     return;
   }
@@ -85,68 +72,42 @@ void out_printf(const char* format, ...) {
   va_copy(again, args);
   const int length = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  if (length < 0) {
-    va_end(again);
-    return;
+  if (length >= 0 && static_cast<size_t>(length) < sizeof line) {
+    deliver(s.target, line, static_cast<size_t>(length));
+  } else if (length >= 0) {
+    std::string longer(static_cast<size_t>(length) + 1, '\0');
+    std::vsnprintf(longer.data(), longer.size(), format, again);
+    deliver(s.target, longer.data(), static_cast<size_t>(length));
   }
-  if (static_cast<size_t>(length) < sizeof line) {
-    va_end(again);
-    deliver(s, line, static_cast<size_t>(length));
-    return;
-  }
-  std::string longer(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(longer.data(), longer.size(), format, again);
   va_end(again);
-  deliver(s, longer.data(), static_cast<size_t>(length));
 }
 
 void out_puts(const char* text) {
   OutputSink& s = sink();
   std::lock_guard lock(s.mutex);
-  deliver(s, text, std::char_traits<char>::length(text));
-  deliver(s, "\n", 1);
+  deliver(s.target, text, std::char_traits<char>::length(text));
+  deliver(s.target, "\n", 1);
 }
 
 void out_write(const char* text) {
   OutputSink& s = sink();
   std::lock_guard lock(s.mutex);
-  deliver(s, text, std::char_traits<char>::length(text));
+  deliver(s.target, text, std::char_traits<char>::length(text));
 }
 
 void out_flush() {
   OutputSink& s = sink();
   std::lock_guard lock(s.mutex);
-  if (s.kind == kCallback) return;
-  if (FILE* stream = stream_of(s)) std::fflush(stream);
+  if (s.target.kind == kCallback) return;
+  if (FILE* stream = stream_of(s.target)) std::fflush(stream);
 }
 
-OutputSinkScope::OutputSinkScope(FILE* stream) {
-  OutputSink& s = sink();
-  std::lock_guard lock(s.mutex);
-  saved_kind_ = s.kind;
-  saved_stream_ = s.stream;
-  saved_callback_ = s.callback;
-  saved_context_ = s.context;
-  set_output_stream(stream);
-}
+OutputSinkScope::OutputSinkScope(FILE* stream) : saved_(replace({kStream, stream, nullptr, nullptr})) {}
 
-OutputSinkScope::OutputSinkScope(OutputCallback callback, void* context) {
-  OutputSink& s = sink();
-  std::lock_guard lock(s.mutex);
-  saved_kind_ = s.kind;
-  saved_stream_ = s.stream;
-  saved_callback_ = s.callback;
-  saved_context_ = s.context;
-  set_output_callback(callback, context);
-}
+OutputSinkScope::OutputSinkScope(OutputCallback callback, void* context)
+    : saved_(replace(callback != nullptr ? Target{kCallback, nullptr, callback, context}
+                                         : Target{kStandardOutput, nullptr, nullptr, nullptr})) {}
 
-OutputSinkScope::~OutputSinkScope() {
-  OutputSink& s = sink();
-  std::lock_guard lock(s.mutex);
-  s.kind = saved_kind_;
-  s.stream = saved_stream_;
-  s.callback = saved_callback_;
-  s.context = saved_context_;
-}
+OutputSinkScope::~OutputSinkScope() { replace(saved_); }
 
 }  // namespace tmode

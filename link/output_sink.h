@@ -38,11 +38,17 @@ class OutputSinkScope {
   OutputSinkScope(const OutputSinkScope&) = delete;
   OutputSinkScope& operator=(const OutputSinkScope&) = delete;
 
+  // Where the text goes: standard output, a stream (none drops it) or a
+  // callback.
+  struct Target {
+    int kind;
+    FILE* stream;
+    OutputCallback callback;
+    void* context;
+  };
+
  private:
-  int saved_kind_;
-  FILE* saved_stream_;
-  OutputCallback saved_callback_;
-  void* saved_context_;
+  Target saved_;
 };
 
 }  // namespace tmode
