@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/uniformity_block.h"
+#include "tests/support/firmware_files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 
@@ -17,15 +19,17 @@ namespace {
 using nlohmann::json;
 using test::ProgramResult;
 
-// tmode-sim with sim_args, running tmode -d {} with the arguments.
-ProgramResult tmode_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& args) {
+// tmode-sim with sim_args, running tmode -d {} with the arguments; its
+// standard output a pipe, or a terminal.
+ProgramResult tmode_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& args,
+                           bool on_terminal = false) {
   sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
   sim_args.push_back("--");
   const std::vector<std::string> tool = test::program_command(TMODE_CLI_PATH);
   sim_args.insert(sim_args.end(), tool.begin(), tool.end());
   sim_args.insert(sim_args.end(), {"--device", "{}"});
   sim_args.insert(sim_args.end(), args.begin(), args.end());
-  return test::run_program(sim_args);
+  return on_terminal ? test::run_program_on_pty(sim_args) : test::run_program(sim_args);
 }
 
 ProgramResult tmode(const std::vector<std::string>& args) {
@@ -207,6 +211,21 @@ TEST(TmodeCli, TuneFailuresNameTheirCause) {
   EXPECT_EQ(tmode({"tune", "--ini"}).exit_code, 2);
 }
 
+// With --json the library's own lines go to standard error: a missing file's
+// message once landed inside the document.
+TEST(TmodeCli, LibraryLinesStayOutOfTheJsonDocument) {
+  test::ScratchDir dir;
+  const std::string missing = dir.file("none.bin");
+  const ProgramResult result = tmode_on_sim({}, {"--json", "params", "write", "--hardware", missing});
+  EXPECT_EQ(result.exit_code, 8);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("File: " + missing + " dose not Exist\ntmode: params write: hardware parameters and " +
+                                 missing + ": refused",
+                             0),
+            0u)
+      << result.err;
+}
+
 // A session recorded with --trace, replayed by a simulator that answers only
 // from the recording, prints the same.
 TEST(TmodeCli, TraceRecordedAndReplayed) {
@@ -227,6 +246,276 @@ TEST(TmodeCli, SlowSilentControllerTimesOut) {
   const ProgramResult silent = tmode_on_sim({"--no-reply", "3F65"}, {"mode"});
   EXPECT_EQ(silent.exit_code, 5);
   EXPECT_EQ(silent.err.rfind("tmode: get touch mode: no controller answered within ", 0), 0u) << silent.err;
+}
+
+// The simulator's software block holds byte i * 7 at offset i: layout A
+// counts 448 % 256 = 192 records, mode 1's level is at 281 + 70 = 351
+// (2457 % 256 = 153, -103 signed); layout B counts 156 at 132 and keeps mode
+// 1's level at 314 + 64 = 378 (86); layout C's level is at 124 (100).
+TEST(TmodeCli, ThresholdGetInTheThreeLayouts) {
+  const ProgramResult text = tmode_on_sim({"--mode", "1"}, {"threshold"});
+  EXPECT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_EQ(text.out, "records: 192\nmode: 1\nlevel: -103\n");
+  EXPECT_EQ(text.err, "Nums Of Thresholds = 192\nCurrent:\n\tThreshold mode= 1\n\tSensitivityLevel = -103\n");
+  struct Case {
+    std::string layout;
+    json expected;
+  };
+  const std::vector<Case> cases = {
+      {"a", {{"layout", "a"}, {"records", 192}, {"mode", 1}, {"level", -103}}},
+      {"b", {{"layout", "b"}, {"records", 156}, {"mode", 1}, {"level", 86}}},
+      {"c", {{"layout", "c"}, {"records", 1}, {"mode", 0}, {"level", 100}}},
+  };
+  for (const Case& c : cases) {
+    const ProgramResult out = tmode_on_sim({"--mode", "1"}, {"--json", "threshold", "get", "--layout", c.layout});
+    ASSERT_EQ(out.exit_code, 0) << out.err;
+    EXPECT_EQ(json::parse(out.out), c.expected) << c.layout;
+  }
+  EXPECT_EQ(tmode({"threshold", "set", "1", "11"}).exit_code, 2);
+  EXPECT_EQ(tmode({"threshold", "--layout", "d"}).exit_code, 2);
+}
+
+TEST(TmodeCli, ThresholdSetIsWrittenBackAndReadAgain) {
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const ProgramResult result =
+      script_on_sim({}, tmode_cmd + "threshold set 2 3 && " + tmode_cmd + "--json threshold");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const std::string first = "threshold mode 2 set to level 3\n";
+  ASSERT_EQ(result.out.substr(0, first.size()), first);
+  EXPECT_EQ(json::parse(result.out.substr(first.size())),
+            (json{{"layout", "a"}, {"records", 192}, {"mode", 2}, {"level", 3}}));
+}
+
+// The simulator's stray frame: noise line 12, water line 0, node (t, r)
+// 40 + 5t + r. Without the water-line setting the record shows the noise
+// line, then buffer lines 1 to N - 2: the water line and all but the last
+// driving line.
+const std::vector<std::vector<int>> kStrayRows = {{12, 0, 40, 45}, {12, 0, 41, 46}, {12, 0, 42, 47}, {12, 0, 43, 48}};
+
+TEST(TmodeCli, CaptureShowsFramesAsTextAndJson) {
+  const ProgramResult text = tmode_on_sim({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_EQ(text.out,
+            "frame 1: stray-l2, frequency index 3, error code 0x0A0B0100\n"
+            "        Noise Tx[ 00 ] Tx[ 01 ] Tx[ 02 ]\n"
+            "Rx[00] 12 0 40 45\nRx[01] 12 0 41 46\nRx[02] 12 0 42 47\nRx[03] 12 0 43 48\n");
+
+  const ProgramResult touch = tmode_on_sim({}, {"--json", "capture", "11"});
+  ASSERT_EQ(touch.exit_code, 0) << touch.err;
+  const json doc = json::parse(touch.out);
+  EXPECT_EQ(doc["type"], "touch-info");
+  EXPECT_EQ(doc["frames"][0]["touch_info"]["FreqIndex"], 3);
+  EXPECT_EQ(doc["frames"][0]["touch_info"].size(), 10u);
+
+  // A saturation L2 record exists for model codes 24 and 28 only (this is 67).
+  const ProgramResult none = tmode_on_sim({}, {"capture", "sat-l2-max"});
+  EXPECT_EQ(none.exit_code, 6);
+  EXPECT_EQ(none.err, "tmode: capture sat-l2-max: no record written (a data type this controller model does "
+                      "not have, or no frame buffer)\n");
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"capture", "raw-l3"}, {"capture", "raw", "--count", "0"},
+        {"capture", "raw", "--count", "2", "--continuous"}, {"capture", "raw", "--out"}}) {
+    EXPECT_EQ(tmode(args).exit_code, 2) << args.back();
+  }
+}
+
+TEST(TmodeCli, CaptureAppendsTheLibrarysRecords) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("stray.csv");
+  const ProgramResult result =
+      tmode_on_sim({"--tx", "3", "--rx", "4"}, {"--json", "capture", "stray-l2", "--count", "2", "--out", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const json doc = json::parse(result.out);
+  EXPECT_EQ(doc["out"], file);
+  ASSERT_EQ(doc["frames"].size(), 2u);
+  for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
+
+  const std::string records = test::read_file(file);
+  const size_t second = records.find("Date:,", 1);
+  ASSERT_NE(second, std::string::npos);
+  for (const std::string& record : {records.substr(0, second), records.substr(second)}) {
+    EXPECT_NE(record.find("\r\nFreqency Index:,3\r\nError Code:,0x0A0B0100\r\nData Type:,StrayL2\r\n"),
+              std::string::npos);
+    EXPECT_NE(record.find("Image Data Start\r\nRx[ 00 ],12,0,40,45\r\nRx[ 01 ],12,0,41,46\r\n"),
+              std::string::npos);
+    const std::string footer = "Rx[ 03 ],12,0,43,48\r\n,Noise,Tx[ 00 ],Tx[ 01 ],Tx[ 02 ],\r\nImage Data End\r\n\r\n\r\n";
+    ASSERT_GE(record.size(), footer.size());
+    EXPECT_EQ(record.substr(record.size() - footer.size()), footer);
+  }
+  EXPECT_NE(records.find("Log Counts:,1\r\n"), std::string::npos);
+  EXPECT_NE(records.find("Log Counts:,2\r\n"), std::string::npos);
+}
+
+TEST(TmodeCli, CaptureShowsProgressOnATerminal) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("stray.csv");
+  const ProgramResult result =
+      tmode_on_sim({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2", "--count", "4", "--out", file}, true);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "\rcapture [..............................]   0% (0/4)"
+            "\rcapture [#######.......................]  25% (1/4)"
+            "\rcapture [###############...............]  50% (2/4)"
+            "\rcapture [######################........]  75% (3/4)"
+            "\rcapture [##############################] 100% (4/4)\n"
+            "4 stray-l2 records appended to " + file + "\n");
+}
+
+// Ctrl-C ends a capture after its frame: the document holds every frame,
+// each whole. It is how a continuous capture ends (0); a counted one it cuts
+// short (130).
+TEST(TmodeCli, InterruptEndsACaptureCleanly) {
+  struct Case {
+    std::string how_many;
+    int exit_code;
+    std::string err;
+  };
+  for (const Case& c : {Case{"--continuous", 0, ""}, Case{"--count 100000", 130, "tmode: capture: interrupted after "}}) {
+    const ProgramResult result =
+        script_on_sim({"--tx", "3", "--rx", "4"}, std::string(TMODE_CLI_PATH) +
+                                                      " --device \"$1\" --json capture stray-l2 " + c.how_many +
+                                                      " & p=$!; sleep 0.5; kill -INT $p; wait $p");
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    const json doc = json::parse(result.out);
+    ASSERT_GE(doc["frames"].size(), 1u);
+    for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
+    EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
+    if (!c.err.empty()) {
+      EXPECT_EQ(result.err, c.err + std::to_string(doc["frames"].size()) + " of 100000 frames\n");
+    }
+  }
+}
+
+// A wide table on a controller of code 22 (type "PCT-6140") at level 8: the
+// old generation, Rx first.
+TEST(TmodeCli, UniformityDumpAsTheLibraryWritesItAndInJson) {
+  test::ScratchDir dir;
+  sim::UniformityBlockDescription table;
+  table.layout = sim::UniformityLayout::kWide;
+  table.threshold = 35;
+  table.frequencies = {{{1, 2, -5}, {3, 4, 300}}, {{5, 6, 7}}};
+  const std::string block = dir.file("utable.bin");
+  test::write_file(block, sim::build_uniformity_block(table));
+  const std::vector<std::string> sim_args = {"--type", "PCT-6140", "--model", "PLVX-7100", "--level", "8",
+                                             "--uniformity-block", block};
+
+  const ProgramResult text = tmode_on_sim(sim_args, {"uniformity", "dump"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  const std::string head =
+            "Table is Valid.\r\nUniformity Threshold=35\r\n"
+            "\r\nFreqIndex=0,\tValidCount=2\r\n,\tIndex,\tRxCh,\tTxCh,\tOffset\r\n"
+            ",\t[00],\t2,\t1,\t-5\r\n,\t[01],\t4,\t3,\t300\r\n"
+            "\r\nFreqIndex=1,\tValidCount=1\r\n";
+  EXPECT_EQ(text.out.substr(0, head.size()), head);
+
+  const ProgramResult out = tmode_on_sim(sim_args, {"--json", "uniformity", "dump"});
+  ASSERT_EQ(out.exit_code, 0) << out.err;
+  const json doc = json::parse(out.out);
+  EXPECT_EQ(doc["valid"], true);
+  EXPECT_EQ(doc["threshold"], 35);
+  ASSERT_EQ(doc["frequencies"].size(), 20u);
+  EXPECT_EQ(doc["frequencies"][0],
+            (json{{"index", 0},
+                  {"valid_count", 2},
+                  {"points", {{{"index", 0}, {"rx", 2}, {"tx", 1}, {"offset", -5}},
+                              {{"index", 1}, {"rx", 4}, {"tx", 3}, {"offset", 300}}}}}));
+  EXPECT_EQ(doc["frequencies"][1]["points"], (json{{{"index", 0}, {"rx", 6}, {"tx", 5}, {"offset", 7}}}));
+
+  table.bad_checksum = true;
+  test::write_file(block, sim::build_uniformity_block(table));
+  const ProgramResult invalid = tmode_on_sim(sim_args, {"uniformity", "dump"});
+  EXPECT_EQ(invalid.exit_code, 6);
+  EXPECT_EQ(invalid.err, "(E) Dump Error, Table is Invalid!!\r\ntmode: uniformity dump: Table is Invalid!!\n");
+  // Nor has every model a table (67 has none).
+  EXPECT_EQ(tmode_on_sim({}, {"uniformity", "dump"}).exit_code, 6);
+}
+
+// 200 main records and a list of 2: a transfer long enough for every percent.
+std::string record_file(test::TempFiles& files, const std::string& name) {
+  test::RecordFilePlan plan;
+  plan.main = test::numbered_records(200);
+  plan.lists[0] = test::numbered_records(2, 300);
+  return files.write(name, test::build_record_file(plan));
+}
+
+TEST(TmodeCli, FirmwareUpdateShowsPlainLinesOnAPipe) {
+  test::TempFiles files;
+  const std::string file = record_file(files, "panel_6300_V0102.bin");
+  const ProgramResult result = tmode_on_sim({}, {"firmware", "update", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::string expected;
+  for (int percent = 0; percent <= 99; ++percent) expected += "progress " + std::to_string(percent) + "%\n";
+  expected += "progress 100%\nmodel check: match (file chip 6300, controller chip 6300)\n";
+  expected += "firmware updated: " + file + " (record file, 202 records)\n";
+  EXPECT_EQ(result.out, expected);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(TmodeCli, FirmwareUpdateDrawsABarOnATerminal) {
+  test::TempFiles files;
+  const std::string file = record_file(files, "panel.bin");
+  const ProgramResult result = tmode_on_sim({}, {"firmware", "update", file}, true);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("\rfirmware [..............................]   0% (0/202)", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("\rfirmware [###############...............]  50% (101/202)"), std::string::npos);
+  EXPECT_NE(result.out.find("\rfirmware [##############################] 100% (202/202)\n"
+                            "model check: unchecked (the file name names no chip)\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(result.out.find("progress"), std::string::npos);
+  EXPECT_EQ(result.out.find("(I)"), std::string::npos) << "the library's own lines are replaced";
+}
+
+TEST(TmodeCli, FirmwarePackageInJsonAndTheModelCheck) {
+  test::TempFiles files;
+  test::PackagePlan plan;
+  plan.main = test::numbered_records(5);
+  const test::FileBytes package = test::build_package(plan);
+  const std::string for_6123 = files.write("panel_6123_V0100.pkg", package);
+
+  // A file named for another chip is refused before anything is sent.
+  const std::string trace = files.dir() + "/refused.trace";
+  const ProgramResult refused = tmode_on_sim({}, {"--json", "--trace", trace, "firmware", "update", for_6123});
+  EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_NE(test::read_file(trace).find(" > 03 01 46\n"), std::string::npos) << "the type name was read";
+  EXPECT_EQ(test::read_file(trace).find(" 3a 01 "), std::string::npos) << "no record command";
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "tmode: " + for_6123 +
+                             ": refused: the file is for chip 6123, the controller (PLVX-6300) is chip 6300; "
+                             "--force updates anyway\n");
+
+  const ProgramResult forced = tmode_on_sim({}, {"--json", "firmware", "update", for_6123, "--force"});
+  ASSERT_EQ(forced.exit_code, 0) << forced.err;
+  EXPECT_EQ(json::parse(forced.out),
+            (json{{"file", for_6123},
+                  {"format", "package"},
+                  {"records", 5},
+                  {"model_check", {{"result", "forced"}, {"file_chip", "6123"}, {"controller_chip", "6300"}}}}));
+
+  // A controller whose names carry no chip number cannot be checked.
+  const ProgramResult unchecked = tmode_on_sim({"--model", "PLVX-7100"}, {"--json", "firmware", "update", for_6123});
+  ASSERT_EQ(unchecked.exit_code, 0) << unchecked.err;
+  EXPECT_EQ(json::parse(unchecked.out)["model_check"],
+            (json{{"result", "unchecked"}, {"file_chip", "6123"}, {"controller_chip", nullptr}}));
+}
+
+TEST(TmodeCli, FirmwareFilesThatDoNotVerifyAreRefused) {
+  test::TempFiles files;
+  test::RecordFilePlan plan;
+  plan.main = test::numbered_records(3);
+  test::FileBytes bad = test::build_record_file(plan);
+  ++bad[19];  // the main checksum
+  const std::string path = files.write("bad.bin", bad);
+  const ProgramResult refused = tmode_on_sim({}, {"firmware", "update", path});
+  EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_EQ(refused.err, "tmode: " + path +
+                             ": refused: not a valid firmware record file (a header, count or checksum does not "
+                             "add up)\n");
+  const ProgramResult missing = tmode({"firmware", "update", files.dir() + "/none.bin"});
+  EXPECT_EQ(missing.exit_code, 8);
+  EXPECT_EQ(missing.err, "tmode: " + files.dir() + "/none.bin: No such file or directory\n");
+  EXPECT_EQ(tmode({"firmware", "update"}).exit_code, 2);
 }
 
 }  // namespace
