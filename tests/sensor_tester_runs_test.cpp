@@ -1,6 +1,7 @@
 // The sensor tester's test runs end to end against the simulated panel: a
-// clean panel passes, each defect fails the run with its line, and every
-// run gives the controller back its stop commands and closes its log.
+// clean panel passes, each defect fails the run with its line, the
+// calibration is stored with and without its tests, and every run closes
+// its log and leaves no short-test handler behind.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -9,18 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/open_short_tests.h"
 #include "library/library_state.h"
+#include "protocol/controller_commands.h"
 #include "sim/command_table.h"
 #include "sim/parameter_store.h"
 #include "sim/sensor_setup.h"
-#include "protocol/controller_commands.h"
 #include "tester/test_operations.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sensor_test_bench.h"
 #include "tests/support/sim_link.h"
 #include "tests/support/sim_panel_tuner.h"
-#include "diagnostics/open_short_tests.h"
 
 namespace tmode {
 namespace {
@@ -49,7 +50,9 @@ class SensorTesterRuns : public test::SimLinkTest {
   void SetUp() override {
     SimLinkTest::SetUp();
     std::snprintf(library.log_paths.slots[0], sizeof library.log_paths.slots[0], "%s", dir.file("main.csv").c_str());
-    test::write_file(ini, "[Sensor Test]\nShortTestThreshold=30\n");
+    // Three frames a mutual test: a spike on one sample in three shows in
+    // every average.
+    test::write_file(ini, "[Sensor Test]\nShortTestThreshold=30\nMutualCapTestGetTimes=3\n");
     // A flat panel whose stored sensor configuration describes it (one
     // driving chip of 16 lines, two sensing chips of 14), its front end at
     // a gain of 1 so that a raw frame reads 600 x (1 + 0.002 r) on every
@@ -96,9 +99,10 @@ int quietly(Run run) {
   return result;
 }
 
+// Node (t, r) jumping by size on one sample in three.
 sim::PanelDefects noise_spike(int t, int r, int size) {
   sim::PanelDefects d;
-  d.sample_spike = {t, r, size, 1};
+  d.sample_spike = {t, r, size, 3};
   return d;
 }
 
@@ -117,8 +121,8 @@ TEST_F(SensorTesterRuns, DiagnosticRunPassesACleanPanelAndFailsEachDefect) {
       {"open Tx 3", test::with({{&sim::PanelDefects::open_tx, 3}}), -1, true, false, true, -1, 0, -1},
       {"dip Rx 5", test::with({{&sim::PanelDefects::dip_rx, 5}}), -1, true, false, false, -1, 0, 0},
       {"short Rx 3", test::with({{&sim::PanelDefects::short_rx, 3}}), -1, false, true, false, 0, -1, 0},
-      {"noisy node", test::noisy_node(5, 10, 380), -1, false, false, true, 0, 0, -1},
-      {"noise spike", noise_spike(5, 10, 2000), -1, false, false, true, 0, 0, -1},
+      {"noisy node", test::noisy_node(5, 10, 3000), -1, false, false, true, 0, 0, -1},
+      {"noise spike", noise_spike(5, 10, 4000), -1, false, false, true, 0, 0, -1},
       {"dead chip 1", test::with({{&sim::PanelDefects::dead_chip, 1}}), -1, true, false, false, -1, 0, 0},
   };
   for (const Row& row : rows) {
@@ -133,6 +137,8 @@ TEST_F(SensorTesterRuns, DiagnosticRunPassesACleanPanelAndFailsEachDefect) {
         out.size() >= fail_text.size() && out.compare(out.size() - fail_text.size(), fail_text.size(), fail_text) == 0;
     EXPECT_EQ(ends_with_fail, row.diagnostic == -1) << out;
     EXPECT_EQ(out.find(fail_text), row.diagnostic == -1 ? out.size() - fail_text.size() : std::string::npos) << out;
+    // The block has no mutual-scaling word.
+    EXPECT_TRUE(has(out, "\nGet Mutual Scaling Fail Use Open Scaling")) << out;
 
     std::string log = take_log();
     EXPECT_TRUE(has(log, "TUNER MajorVersion: 0, MinorVersion: 1, Bulid NO: 40, Test2 For Test Only"));
