@@ -15,6 +15,8 @@
 #include "app/tmode_library_lines.h"
 #include "app/tmode_scratch_logs.h"
 #include "link/link.h"
+#include "diagnostics/sensor_tests.h"
+#include "maintenance/parameter_images.h"
 #include "protocol/controller_commands.h"
 #include "tester/test_operations.h"
 
@@ -128,7 +130,50 @@ bool take_report_option(const Arguments& args, size_t& i, Report& report) {
 
 constexpr const char* kTestUsage =
     "expected open|short|mutual|all --ini FILE [--channel N] [--open-values T,R,O,DT,DR,E] "
-    "[--short-arg N] [--mutual-arg N] [--mutual-values A,B,C] [--log FILE] [--show-log]";
+    "[--short-arg N] [--mutual-arg N] [--mutual-values A,B,C] [--log FILE] [--show-log], "
+    "or sensor N --threshold T [--corner C] [--scaling S] [--parameter P] [--log FILE] [--show-log]";
+
+// tmode test sensor N: one of the controller's sensor tests 1 to 4.
+int run_sensor_test_command(const Globals& globals, const Arguments& args) {
+  Report report(globals);
+  long number = 0, threshold = -1, corner = 0, scaling = 1, parameter = 0;
+  if (args.size() < 2 || !parse_number(args[1], 1, 4, number)) return usage_error("test", kTestUsage);
+  for (size_t i = 2; i < args.size(); ++i) {
+    if (take_report_option(args, i, report)) continue;
+    long* target = args[i] == "--threshold"   ? &threshold
+                   : args[i] == "--corner"    ? &corner
+                   : args[i] == "--scaling"   ? &scaling
+                   : args[i] == "--parameter" ? &parameter
+                                              : nullptr;
+    if (target == nullptr || i + 1 >= args.size() || !parse_number(args[i + 1], 0, 65535, *target)) {
+      return usage_error("test", kTestUsage);
+    }
+    ++i;
+  }
+  if (threshold < 0) return usage_error("test", kTestUsage);
+
+  Session session(globals);
+  LibraryLines lines(globals);
+  char model[32], type[32];
+  if (const int opened = open_identified(session, model, type); opened != kExitOk) return opened;
+  // The channel ranges come from the controller's hardware block.
+  session.begin_call();
+  if (load_parameter_images(1) != 0) return session.failure("read the parameter blocks");
+  ScratchLogs logs;
+  if (!logs.ready()) {
+    report_error("test: cannot make a scratch directory for the log: %s", std::strerror(errno));
+    return kExitFileRefused;
+  }
+  session.begin_call();
+  const int result = run_sensor_test(0, 0, static_cast<int>(parameter), static_cast<int>(number - 1),
+                                     static_cast<int>(threshold), static_cast<int>(corner), static_cast<int>(scaling));
+  lines.end_line();
+  if (!link_is_open()) return session.failure("test");
+  const std::string log = logs.take();
+  if (result != 0 && log.empty()) return session.failure("sensor test");
+  const std::string name = "sensor " + std::to_string(number);
+  return report.finish(name.c_str(), result == 0, log, json{{"number", number}});
+}
 
 }  // namespace
 
@@ -148,12 +193,18 @@ int run_test(const Globals& globals, const Arguments& args) {
               "  --mutual-values A,B,C   its threshold and two tolerances (default 20,0,0)\n"
               "  --log FILE              append the run's main log to FILE\n"
               "  --show-log              print the main log before the verdict\n"
+              "       tmode [global options] test sensor N --threshold T [options]\n"
+              "Runs the controller's sensor test N (1 to 4) with threshold T:\n"
+              "  --corner C              test 3's corner tolerance (default 0)\n"
+              "  --scaling S             the raw scaling (default 1)\n"
+              "  --parameter P           the parameter sent with the test (default 0)\n"
               "Prints the verdict lines of the log and \"TEST: pass\" or \"TEST: fail\"; exit\n"
               "status 7 when a test failed. No log file is left in the working directory.");
     return kExitOk;
   }
   if (args.empty()) return usage_error("test", kTestUsage);
   const std::string which = args[0];
+  if (which == "sensor") return run_sensor_test_command(globals, args);
   if (which != "open" && which != "short" && which != "mutual" && which != "all") {
     return usage_error("test", kTestUsage);
   }

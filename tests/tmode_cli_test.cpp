@@ -257,6 +257,17 @@ TEST(TmodeCli, SensorTestsPassACleanPanelAndFailItsDefects) {
     EXPECT_EQ(result.err, "");
   }
 
+  // The controller's sensor test 2 (its short test) with threshold 30.
+  const ProgramResult sensor = tmode_on_sim({}, {"test", "sensor", "2", "--threshold", "30"});
+  EXPECT_EQ(sensor.exit_code, 0) << sensor.err;
+  EXPECT_EQ(sensor.out, "  Sensor Test 2 Rx PASS\n  Sensor Test 2 Tx PASS\nsensor 2: pass\n");
+  const ProgramResult shorted = tmode_on_sim({"--short-rx", "3"}, {"--json", "test", "sensor", "2", "--threshold", "30"});
+  EXPECT_EQ(shorted.exit_code, 7);
+  const json sensor_doc = json::parse(shorted.out);
+  EXPECT_EQ(sensor_doc["number"], 2);
+  EXPECT_EQ(sensor_doc["verdicts"], json::array({"Sensor Test 2 Rx FAIL", "Sensor Test 2 Tx PASS"}));
+  EXPECT_NE(sensor_doc["log"].get<std::string>().find("ShortTest,Rx[ 3 ],-100,Fail\r\n"), std::string::npos);
+
   // JSON: the verdict, the verdict lines and the whole log, which --log
   // also appends to a file; the library's lines go to standard error.
   const std::string log = dir.file("runs.csv");
@@ -286,6 +297,8 @@ TEST(TmodeCli, SensorTestsPassACleanPanelAndFailItsDefects) {
       {{"test", "bias", "--ini", ini}, 2, ""},
       {{"test", "open", "--ini", ini, "--open-values", "1,2,3,4,5"}, 2, ""},
       {{"test", "mutual", "--ini", ini, "--mutual-values", "1,2,x"}, 2, ""},
+      {{"test", "sensor", "5", "--threshold", "30"}, 2, ""},
+      {{"test", "sensor", "1"}, 2, ""},
       {{"calibrate", "--bias"}, 2, ""},
       {{"calibrate", "--level", "65536"}, 2, ""},
   };
