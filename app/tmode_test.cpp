@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -78,6 +79,41 @@ std::vector<std::string> verdict_lines(const std::string& log) {
   return verdicts;
 }
 
+// The rows of the log's blocks that judge one channel or node: comma-
+// separated fields ending in Pass or Fail ("ShortTest,Rx[ 3 ],-100,Fail",
+// "Rx[0],0,Pass"). Each gives its channel (the first field naming a Tx or
+// Rx line, when one does), its fields and its result.
+json channel_rows(const std::string& log) {
+  json rows = json::array();
+  for (const std::string& line : log_lines(log)) {
+    if (line.find(',') == std::string::npos) continue;
+    std::vector<std::string> fields;
+    size_t start = 0;
+    while (true) {
+      const size_t comma = line.find(',', start);
+      fields.push_back(line.substr(start, comma - start));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    if (fields.size() < 2) continue;
+    std::string result = fields.back();
+    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (result != "pass" && result != "fail") continue;
+    json channel = nullptr;
+    for (const std::string& field : fields) {
+      const size_t at = field.find_first_not_of(' ');
+      if (at != std::string::npos && (field.compare(at, 3, "Rx[") == 0 || field.compare(at, 3, "Tx[") == 0 ||
+                                      field.compare(at, 3, "RX[") == 0 || field.compare(at, 3, "TX[") == 0)) {
+        channel = field.substr(at);
+        break;
+      }
+    }
+    rows.push_back({{"channel", channel}, {"fields", fields}, {"result", result}});
+  }
+  return rows;
+}
+
 // Where a run's main log goes once the run is over, and how the result is
 // shown.
 struct Report {
@@ -101,6 +137,7 @@ struct Report {
       details["test"] = what;
       details["passed"] = passed;
       details["verdicts"] = verdicts;
+      details["channels"] = channel_rows(log);
       details["log"] = log;
       print_json(details.dump(2));
     } else {

@@ -267,6 +267,17 @@ TEST(TmodeCli, SensorTestsPassACleanPanelAndFailItsDefects) {
   EXPECT_EQ(sensor_doc["number"], 2);
   EXPECT_EQ(sensor_doc["verdicts"], json::array({"Sensor Test 2 Rx FAIL", "Sensor Test 2 Tx PASS"}));
   EXPECT_NE(sensor_doc["log"].get<std::string>().find("ShortTest,Rx[ 3 ],-100,Fail\r\n"), std::string::npos);
+  // One judged row per channel, Rx 3 the one failed; the Tx rows are the
+  // panel's 16 driving lines.
+  const json& rows = sensor_doc["channels"];
+  ASSERT_GT(rows.size(), 4u);
+  int tx_rows = 0;
+  for (const json& row : rows) tx_rows += row["channel"].get<std::string>().rfind("Tx[", 0) == 0;
+  EXPECT_EQ(tx_rows, 16);
+  EXPECT_EQ(rows[3], (json{{"channel", "Rx[ 3 ]"}, {"fields", {"ShortTest", "Rx[ 3 ]", "-100", "Fail"}}, {"result", "fail"}}));
+  int failed_rows = 0;
+  for (const json& row : rows) failed_rows += row["result"] == "fail";
+  EXPECT_EQ(failed_rows, 1);
 
   // JSON: the verdict, the verdict lines and the whole log, which --log
   // also appends to a file; the library's lines go to standard error.
