@@ -37,6 +37,8 @@ int run_info(const Globals& globals, const Arguments& args);
 int run_mode(const Globals& globals, const Arguments& args);
 int run_params(const Globals& globals, const Arguments& args);
 int run_tune(const Globals& globals, const Arguments& args);  // tmode_tune.cpp
+int run_test(const Globals& globals, const Arguments& args);  // tmode_test.cpp
+int run_calibrate(const Globals& globals, const Arguments& args);  // tmode_test.cpp
 int run_threshold(const Globals& globals, const Arguments& args);  // tmode_threshold.cpp
 int run_capture(const Globals& globals, const Arguments& args);  // tmode_capture.cpp
 int run_firmware(const Globals& globals, const Arguments& args);  // tmode_firmware.cpp

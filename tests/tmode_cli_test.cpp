@@ -226,6 +226,143 @@ TEST(TmodeCli, LibraryLinesStayOutOfTheJsonDocument) {
       << result.err;
 }
 
+// The sensor tests of a tuning file: each verdict line of the run's log,
+// then the test's own line; exit 7 when it failed.
+TEST(TmodeCli, SensorTestsPassACleanPanelAndFailItsDefects) {
+  test::ScratchDir dir;
+  const std::string ini = dir.file("tests.ini");
+  test::write_file(ini, std::string("[Sensor Test]\r\nShortTestThreshold=30\r\n"));
+  struct Case {
+    std::vector<std::string> sim_args;
+    std::string test;
+    int exit_code;
+    std::string tail;  // the end of standard output
+  };
+  const std::vector<Case> cases = {
+      {{}, "open", 0, "\n  Open Test Pass\nopen: pass\n"},
+      {{"--open-tx", "3"}, "open", 7, "\n  Open Test Fail\nopen: fail\n"},
+      {{}, "short", 0, "\n  Short Test pass\nshort: pass\n"},
+      {{"--short-rx", "3"}, "short", 7, "\n  Short Test fail\nshort: fail\n"},
+      // The simulated controller's block has no scaling word for the
+      // mutual-capacitance test, which therefore fails; the run says so
+      // after the two tests that passed.
+      {{}, "all", 7, "Get Scaling FailDiagnostic test fail\n  Open Test Pass\n  Short Test pass\nall: fail\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.test + (c.sim_args.empty() ? "" : " " + c.sim_args[0]));
+    const ProgramResult result = tmode_on_sim(c.sim_args, {"test", c.test, "--ini", ini});
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    ASSERT_GE(result.out.size(), c.tail.size()) << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - c.tail.size()), c.tail) << result.out;
+    EXPECT_EQ(result.err, "");
+  }
+
+  // The controller's sensor test 2 (its short test) with threshold 30.
+  const ProgramResult sensor = tmode_on_sim({}, {"test", "sensor", "2", "--threshold", "30"});
+  EXPECT_EQ(sensor.exit_code, 0) << sensor.err;
+  EXPECT_EQ(sensor.out, "  Sensor Test 2 Rx PASS\n  Sensor Test 2 Tx PASS\nsensor 2: pass\n");
+  const ProgramResult shorted = tmode_on_sim({"--short-rx", "3"}, {"--json", "test", "sensor", "2", "--threshold", "30"});
+  EXPECT_EQ(shorted.exit_code, 7);
+  const json sensor_doc = json::parse(shorted.out);
+  EXPECT_EQ(sensor_doc["number"], 2);
+  EXPECT_EQ(sensor_doc["verdicts"], json::array({"Sensor Test 2 Rx FAIL", "Sensor Test 2 Tx PASS"}));
+  EXPECT_NE(sensor_doc["log"].get<std::string>().find("ShortTest,Rx[ 3 ],-100,Fail\r\n"), std::string::npos);
+  // One judged row per channel, Rx 3 the one failed; the Tx rows are the
+  // panel's 16 driving lines.
+  const json& rows = sensor_doc["channels"];
+  ASSERT_GT(rows.size(), 4u);
+  int tx_rows = 0;
+  for (const json& row : rows) tx_rows += row["channel"].get<std::string>().rfind("Tx[", 0) == 0;
+  EXPECT_EQ(tx_rows, 16);
+  EXPECT_EQ(rows[3], (json{{"channel", "Rx[ 3 ]"}, {"fields", {"ShortTest", "Rx[ 3 ]", "-100", "Fail"}}, {"result", "fail"}}));
+  int failed_rows = 0;
+  for (const json& row : rows) failed_rows += row["result"] == "fail";
+  EXPECT_EQ(failed_rows, 1);
+
+  // JSON: the verdict, the verdict lines and the whole log, which --log
+  // also appends to a file; the library's lines go to standard error.
+  const std::string log = dir.file("runs.csv");
+  test::write_file(log, std::string("earlier\n"));
+  const ProgramResult json_run = tmode_on_sim({"--short-rx", "3"}, {"--json", "test", "short", "--ini", ini, "--log", log});
+  EXPECT_EQ(json_run.exit_code, 7);
+  const json doc = json::parse(json_run.out);
+  EXPECT_EQ(doc["test"], "short");
+  EXPECT_EQ(doc["passed"], false);
+  EXPECT_EQ(doc["verdicts"], json::array({"Short Test fail"}));
+  const std::string text = doc["log"].get<std::string>();
+  EXPECT_EQ(text.rfind("TUNER MajorVersion: 0, MinorVersion: 1, Bulid NO: 40, Test2 For Test Only", 0), 0u);
+  EXPECT_NE(text.find("ShortTest,Rx[3],"), std::string::npos);
+  EXPECT_EQ(test::read_file(log), "earlier\n" + text);
+  EXPECT_NE(json_run.err.find("TimeStamp @"), std::string::npos);
+
+  struct Refusal {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string err;
+  };
+  const std::vector<Refusal> refusals = {
+      {{"test", "open", "--ini", dir.file("none.ini")}, 8,
+       "tmode: " + dir.file("none.ini") + ": No such file or directory\n"},
+      {{"test", "open", "--ini", dir.path()}, 8, "tmode: " + dir.path() + ": not a regular file\n"},
+      {{"test", "open"}, 2, ""},
+      {{"test", "bias", "--ini", ini}, 2, ""},
+      {{"test", "open", "--ini", ini, "--open-values", "1,2,3,4,5"}, 2, ""},
+      {{"test", "mutual", "--ini", ini, "--mutual-values", "1,2,x"}, 2, ""},
+      {{"test", "sensor", "5", "--threshold", "30"}, 2, ""},
+      {{"test", "sensor", "1"}, 2, ""},
+      {{"calibrate", "--bias"}, 2, ""},
+      {{"calibrate", "--level", "65536"}, 2, ""},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.args[0] + " " + r.args[1]);
+    const ProgramResult result = tmode(r.args);
+    EXPECT_EQ(result.exit_code, r.exit_code);
+    if (!r.err.empty()) {
+      EXPECT_EQ(result.err, r.err);
+    }
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+TEST(TmodeCli, CalibrateStoresAndRunsTheTestsAskedFor) {
+  // The calibration is stored: Attr, the sensor configuration's first byte
+  // (at 8 of the block, after the file's 64-byte header), says calibrated.
+  test::ScratchDir dir;
+  const std::string block = dir.file("after.bin");
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const ProgramResult clean = script_on_sim(
+      {}, tmode_cmd + "calibrate --bias 20 --stability 50 && " + tmode_cmd + "params save --hardware " + block);
+  EXPECT_EQ(clean.exit_code, 0) << clean.err;
+  const std::vector<uint8_t> saved = test::read_bytes(block);
+  ASSERT_EQ(saved.size(), 2112u);
+  EXPECT_EQ(saved[64 + 8] & 1, 1);
+  const std::string tail = "\n  Calibration Pass\n  Bias Test PASS\n  Single End Stable Test PASS\ncalibrate: pass\n";
+  const size_t end = clean.out.find("hardware parameters saved: ");
+  ASSERT_NE(end, std::string::npos) << clean.out;
+  ASSERT_GE(end, tail.size());
+  EXPECT_EQ(clean.out.substr(end - tail.size(), tail.size()), tail) << clean.out;
+
+  // A node that moves by 3000 a scan, on the channel the stability test
+  // judges: the calibration still passes, both tests fail.
+  const ProgramResult noisy =
+      tmode_on_sim({"--noisy-node", "15,0,3000"}, {"--json", "calibrate", "--bias", "20", "--stability", "50"});
+  EXPECT_EQ(noisy.exit_code, 7);
+  const json doc = json::parse(noisy.out);
+  EXPECT_EQ(doc["passed"], false);
+  EXPECT_EQ(doc["verdicts"], json::array({"Calibration Pass", "Bias Test FAIL", "Single End Stable Test FAIL"}));
+  EXPECT_EQ(doc["bias_test"], true);
+  EXPECT_EQ(doc["controller_level"], 7) << "the level the controller reports";
+
+  // Without test options only the calibration runs; one the gains cannot
+  // bring to its target fails.
+  const ProgramResult failed = tmode_on_sim({"--cal-constant", "300"}, {"--json", "calibrate", "--level", "3"});
+  EXPECT_EQ(failed.exit_code, 7);
+  const json failure = json::parse(failed.out);
+  EXPECT_EQ(failure["verdicts"], json::array({"Calibrating Fail..."}));
+  EXPECT_EQ(failure["controller_level"], 3);
+  EXPECT_EQ(failure["stability_test"], false);
+}
+
 // A session recorded with --trace, replayed by a simulator that answers only
 // from the recording, prints the same.
 TEST(TmodeCli, TraceRecordedAndReplayed) {
