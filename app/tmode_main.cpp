@@ -34,8 +34,8 @@ void print_usage(FILE* out) {
              "\n"
              "Exit status: 0 success, 2 usage error, 3 no controller found, 4 the device\n"
              "could not be opened (or went away), 5 the controller did not answer, 6 the\n"
-             "controller refused, 7 a test failed, 8 a file was missing or refused,\n"
-             "130 Ctrl-C cut a capture short.\n"
+             "controller refused, 7 a test or tuning run failed, 8 a file was missing or\n"
+             "refused, 130 Ctrl-C cut a capture short.\n"
              "Errors go to standard error, with the reason.\n",
              out);
 }

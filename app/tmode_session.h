@@ -19,7 +19,7 @@ enum ExitCode : int {
   kExitOpenFailed = 4,   // the node or socket could not be opened
   kExitTimeout = 5,      // the controller did not answer
   kExitRefused = 6,      // the controller answered, but not as asked
-  kExitTestFailed = 7,   // a test ran and failed
+  kExitTestFailed = 7,   // a test or a tuning run ran and failed
   kExitFileRefused = 8,  // a file could not be read, written or was refused
   kExitInterrupted = 130,  // Ctrl-C cut an operation short (128 + SIGINT)
 };
