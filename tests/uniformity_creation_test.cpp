@@ -120,9 +120,23 @@ class UniformityCreationTest : public test::SensorTestBench {
     SensorTestBench::TearDown();
   }
 
+  // Model 34 at level 7 with the compact table of type 0: the frequency
+  // count and records in image 1.
+  void compact_controller(int frequencies) {
+    library.model_code = 34;
+    sim.update([](sim::ControllerState& s) {
+      s.family.level[0] = 7;
+      s.family.features.assign(60, 0);
+      s.family.features[23] = 0x80;
+      s.registers.block_6b = {0, 1, 0, 0};  // '?','k' 1: one line before the water line
+    });
+    working_frequencies(frequencies, 20, 1);
+  }
+
   // Working frequencies of the simulator's hardware block, each record
-  // with clock source p, divider 3 and prescaler 10.
-  void working_frequencies(int count, int p = 20) {
+  // with clock source p, divider 3 and prescaler 10, loaded into the image
+  // of the slot.
+  void working_frequencies(int count, int p = 20, int slot = 4) {
     sim.update([&](sim::ControllerState& s) {
       std::vector<uint8_t>& block = s.parameters.working[1];
       block[17] = static_cast<uint8_t>(count);
@@ -133,7 +147,7 @@ class UniformityCreationTest : public test::SensorTestBench {
       }
       s.parameters.seal(1);
     });
-    ASSERT_EQ(load_parameter_images(4), 0);
+    ASSERT_EQ(load_parameter_images(slot), 0);
     library.images.first_software[181] |= 0x80;  // the water line
   }
 
@@ -280,6 +294,42 @@ TEST_F(UniformityCreationTest, APanelWithAnOpenLineGetsItsPointsAtEveryFrequency
       }
     }
   }
+}
+
+TEST_F(UniformityCreationTest, ACompactTableIsBuiltFromThePointsAndReadsBack) {
+  compact_controller(2);
+  defects(test::with({{&sim::PanelDefects::open_tx, 5}}));
+
+  ASSERT_EQ(create_uniformity_table(0, 0, 7, 100), 0) << take_log();
+  const std::string log = take_log();
+  EXPECT_NE(log.find("FreqIndex,1\nValidCount,54\n,,[00],4,0,"), std::string::npos) << log;
+
+  library.uniformity = UniformityTableState{};
+  ASSERT_EQ(load_uniformity_table(0, 0), 0);
+  const UniformityTableState& u = library.uniformity;
+  ASSERT_TRUE(u.format.compact);
+  ASSERT_TRUE(uniformity_table_valid(u.buffer.get(), u.size, u.format)) << "seed 0xAA55, length 6144";
+  EXPECT_EQ(read_le16(u.buffer.get() + 4), 100) << "the threshold";
+  for (int f = 0; f < 8; ++f) {
+    CompactPointReader reader;
+    ASSERT_TRUE(reader.start(u.buffer.get(), u.size, f));
+    ASSERT_EQ(reader.count(), f < 2 ? 54 : 0) << f;
+    for (int e = 0; e < reader.count(); ++e) {
+      UniformityPoint p{};
+      ASSERT_TRUE(reader.next(&p));
+      EXPECT_EQ(p.tx, e < 27 ? 4 : 5);
+      EXPECT_EQ(p.rx, e % 27);
+      EXPECT_EQ(p.offset < 0, e < 27) << p.offset;
+    }
+  }
+}
+
+TEST_F(UniformityCreationTest, ACompactTableTakesAtMostEightFrequencies) {
+  compact_controller(9);
+  sim.clear_traffic();
+  EXPECT_EQ(create_uniformity_table(0, 0, 7, 100), -1);
+  EXPECT_TRUE(commands('?', 'I').empty());
+  EXPECT_EQ(commands('6', 'O').size(), 1u) << "only the selection back to 0";
 }
 
 TEST_F(UniformityCreationTest, ACaptureThatNeverEndsWritesNoTableSlow) {
