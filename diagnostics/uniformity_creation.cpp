@@ -443,6 +443,7 @@ int build_uniformity_points(int kv, int threshold) {
 
 int create_uniformity_table(int, int, int kv, int threshold) {
   UniformityCreation& uc = diagnostics_state().uniformity_creation;
+  uc.frequency_count = 0;
   CreationBuffers buffers;
   select_parameter_area(0, 0, kDataOff);
   sleep_ms(kSettleMs);

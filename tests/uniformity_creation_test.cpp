@@ -15,6 +15,7 @@
 #include "maintenance/parameter_images.h"
 #include "maintenance/uniformity_format.h"
 #include "sim/parameter_store.h"
+#include "sim/sensor_setup.h"
 #include "tests/support/sensor_test_bench.h"
 
 namespace tmode {
@@ -138,6 +139,7 @@ class UniformityCreationTest : public test::SensorTestBench {
   // of the slot.
   void working_frequencies(int count, int p = 20, int slot = 4) {
     sim.update([&](sim::ControllerState& s) {
+      ASSERT_TRUE(sim::apply_panel_geometry(s));
       std::vector<uint8_t>& block = s.parameters.working[1];
       block[17] = static_cast<uint8_t>(count);
       for (int f = 0; f < count && 400 + 90 * f + 3 < static_cast<int>(block.size()); ++f) {
@@ -330,6 +332,47 @@ TEST_F(UniformityCreationTest, ACompactTableTakesAtMostEightFrequencies) {
   EXPECT_EQ(create_uniformity_table(0, 0, 7, 100), -1);
   EXPECT_TRUE(commands('?', 'I').empty());
   EXPECT_EQ(commands('6', 'O').size(), 1u) << "only the selection back to 0";
+}
+
+TEST_F(UniformityCreationTest, ModelsOutsideTheFrameGroupsTakeTheControllersNodeData) {
+  library.model_code = 10;  // level 13: indexed, 3-byte entries, seed 0x55
+  sim.update([](sim::ControllerState& s) { s.family.level[0] = 13; });
+  working_frequencies(2, 20, 1);
+  defects(test::with({{&sim::PanelDefects::open_tx, 5}}));
+  sim.clear_traffic();
+
+  ASSERT_EQ(create_uniformity_table(0, 0, 13, 30), 0) << take_log();
+  EXPECT_EQ(commands('?', 'S').size(), 2u) << "one node-data run a frequency";
+  // Readings of 60 to 65, a tenth of that on the open line.
+  EXPECT_NE(take_log().find("Rx[ 00 ],0,0,0,0,**-54,**55,0,"), std::string::npos);
+
+  library.uniformity = UniformityTableState{};
+  ASSERT_EQ(load_uniformity_table(0, 0), 0);
+  const UniformityTableState& u = library.uniformity;
+  ASSERT_TRUE(uniformity_table_valid(u.buffer.get(), u.size, u.format));
+  UniformitySection section;
+  ASSERT_TRUE(locate_uniformity_section(u.buffer.get(), u.size, u.format, 1, &section));
+  // Unsorted (flag A clear): row by row, the two lines beside the open one.
+  // The range derivation of image 1 may count more Rx lines than the
+  // simulator sends; the rows it has data for are checked.
+  ASSERT_GE(section.count, 54);
+  for (int e = 0; e < 54; ++e) {
+    const UniformityPoint p = uniformity_point(u.buffer.get(), u.format, section, e);
+    EXPECT_EQ(p.tx, e % 2 == 0 ? 4 : 5) << e;
+    EXPECT_EQ(p.rx, e / 2) << e;
+    EXPECT_EQ(p.offset < 0, e % 2 == 0) << e;
+  }
+  EXPECT_EQ(uniformity_point(u.buffer.get(), u.format, section, 0).offset, -54);
+}
+
+TEST_F(UniformityCreationTest, AMainLogThatCannotBeOpenedKeepsTheTable) {
+  working_frequencies(1);
+  defects(test::with({{&sim::PanelDefects::open_tx, 5}}));
+  make_log_unwritable();
+  EXPECT_EQ(create_uniformity_table(0, 0, 10, 100), 0);
+  sim.update([](sim::ControllerState& s) { s.family.level[0] = 10; });
+  ASSERT_EQ(load_uniformity_table(0, 0), 0);
+  EXPECT_EQ(library.uniformity.section.count, 54);
 }
 
 TEST_F(UniformityCreationTest, ACaptureThatNeverEndsWritesNoTableSlow) {
