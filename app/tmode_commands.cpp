@@ -22,7 +22,18 @@ using nlohmann::json;
 
 constexpr int kFeatureBytes = 60;  // the feature reply's payload
 
-// A 32-byte text field: up to its first zero, at most 32 characters.
+std::string hex_bytes(const uint8_t* bytes, int count) {
+  std::string text;
+  char pair[4];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(pair, sizeof pair, i == 0 ? "%02x" : " %02x", bytes[i]);
+    text += pair;
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string text_field(const char* field) { return std::string(field, strnlen(field, 32)); }
 
 bool wants_help(const Arguments& args) {
@@ -37,7 +48,6 @@ int usage_error(const char* subcommand, const char* message) {
   return kExitUsage;
 }
 
-// A whole decimal number in [low, high].
 bool parse_number(const std::string& text, long low, long high, long& value) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -48,17 +58,6 @@ bool parse_number(const std::string& text, long low, long high, long& value) {
   return true;
 }
 
-std::string hex_bytes(const uint8_t* bytes, int count) {
-  std::string text;
-  char pair[4];
-  for (int i = 0; i < count; ++i) {
-    std::snprintf(pair, sizeof pair, i == 0 ? "%02x" : " %02x", bytes[i]);
-    text += pair;
-  }
-  return text;
-}
-
-}  // namespace
 
 void print_json(const std::string& document) {
   std::fputs(document.c_str(), stdout);
@@ -218,6 +217,7 @@ const std::vector<Subcommand>& subcommands() {
       {"info", "", "the controller's names, model code, level, sensor size and features", run_info},
       {"mode", "[get | set N]", "read or switch the touch mode", run_mode},
       {"params", "save|export|write|import --hardware|--software FILE", "parameter files", run_params},
+      {"tune", "--ini FILE [--no-store]", "auto-tune the sensor and write the tuned parameters", run_tune},
   };
   return all;
 }

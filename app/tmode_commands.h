@@ -18,9 +18,20 @@ struct Subcommand {
   int (*run)(const Globals& globals, const Arguments& args);
 };
 
+// Helpers the subcommands share.
+// A 32-byte text field: up to its first zero, at most 32 characters.
+std::string text_field(const char* field);
+// Whether -h or --help is among the arguments.
+bool wants_help(const Arguments& args);
+// "tmode: SUBCOMMAND: MESSAGE (see tmode SUBCOMMAND --help)"; kExitUsage.
+int usage_error(const char* subcommand, const char* message);
+// A whole decimal number in [low, high].
+bool parse_number(const std::string& text, long low, long high, long& value);
+
 int run_info(const Globals& globals, const Arguments& args);
 int run_mode(const Globals& globals, const Arguments& args);
 int run_params(const Globals& globals, const Arguments& args);
+int run_tune(const Globals& globals, const Arguments& args);  // tmode_tune.cpp
 
 // Every subcommand, in the order the usage lists them.
 const std::vector<Subcommand>& subcommands();

@@ -27,7 +27,7 @@ endif()
 set(TMODE_PUBLIC_HEADERS
   library/tmode.h
   link/discovery.h link/link.h link/reply_wait.h link/report_handlers.h link/report_types.h
-  link/report_utils.h link/handler_registration.h link/report_trace.h
+  link/report_utils.h link/handler_registration.h link/report_trace.h link/output_sink.h
   protocol/channel_ranges.h protocol/controller_commands.h protocol/controller_info.h
   protocol/direct_commands.h protocol/exchange.h protocol/full_report_commands.h
   protocol/function_ref.h protocol/reconnect.h protocol/reply_fields.h protocol/store_blocks.h

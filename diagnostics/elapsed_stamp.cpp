@@ -2,6 +2,8 @@
 
 #include <type_traits>
 
+#include "link/output_sink.h"
+
 namespace tmode {
 
 int64_t elapsed_ms(clock_t start, clock_t now) {
@@ -23,7 +25,7 @@ void format_elapsed_stamp(char* out, size_t capacity, int64_t ms) {
 void write_elapsed_stamp(FILE* stream, clock_t start) {
   char line[96];
   format_elapsed_stamp(line, sizeof line, elapsed_ms(start, std::clock()));
-  std::fputs(line, stdout);
+  out_write(line);
   if (stream != nullptr) std::fputs(line, stream);
 }
 

@@ -5,19 +5,20 @@
 #include <cstring>
 #include <ctime>
 
+#include "diagnostics/diagnostics_state.h"
 #include "diagnostics/frame_processing.h"
 #include "diagnostics/log_stream.h"
 #include "diagnostics/touch_info_reply.h"
+#include "diagnostics/uniformity_table.h"
 #include "link/handler_registration.h"
-#include "diagnostics/diagnostics_state.h"
-#include "maintenance/maintenance_state.h"
-#include "protocol/protocol_state.h"
+#include "link/output_sink.h"
 #include "link/reply_wait.h"
 #include "maintenance/byte_order.h"
+#include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/test_commands.h"
-#include "diagnostics/uniformity_table.h"
 #include "protocol/controller_commands.h"
+#include "protocol/protocol_state.h"
 
 namespace tmode {
 
@@ -299,7 +300,7 @@ int capture_image_record(int, int, int code) {
   localtime_r(&seconds, &now);
 
   if (!c.single.storage) {
-    std::puts("malloc fail");
+    out_puts("malloc fail");
     return 0;
   }
   // A sensor that grew since the buffer was allocated gets a buffer of its

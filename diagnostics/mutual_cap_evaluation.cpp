@@ -15,6 +15,7 @@
 #include "diagnostics/sensor_test_reports.h"
 #include "diagnostics/test_raw_fetch.h"
 #include "link/handler_registration.h"
+#include "link/output_sink.h"
 #include "link/reply_wait.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/maintenance_state.h"
@@ -243,7 +244,7 @@ int l2_mutual_cap_test(int, int, int threshold, int skip_segment_ends) {
   const int tx_total = ranges.tx_total, rx_total = ranges.rx_total;
   usable = usable && tx_total > 0 && rx_total > 1 && frame_fits_tables(rx_total, tx_total, extra);
   if (usable && !reserve_l2_frame(m.l2_frame, rx_total, tx_total + extra)) {
-    std::puts("Saturation L2 Test-malloc memory fail!");
+    out_puts("Saturation L2 Test-malloc memory fail!");
     usable = false;
   }
   if (!usable) {

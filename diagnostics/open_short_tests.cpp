@@ -6,14 +6,15 @@
 #include <cstring>
 #include <thread>
 
-#include "diagnostics/log_stream.h"
 #include "diagnostics/diagnostics_state.h"
-#include "maintenance/maintenance_state.h"
-#include "protocol/protocol_state.h"
+#include "diagnostics/log_stream.h"
+#include "link/output_sink.h"
 #include "link/report_handlers.h"
 #include "maintenance/byte_order.h"
+#include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/test_commands.h"
+#include "protocol/protocol_state.h"
 #include "tuning/phase_peaks.h"
 #include "tuning/tuner_trace.h"
 #include "tuning/tuning_result.h"
@@ -138,7 +139,7 @@ int tuner_open_test(Tuner& tuner, int tx_threshold, int rx_threshold, int option
   uint16_t scaling = tuner.open_scaling;
   if ((scaling & 0x7FFF) == 0) scaling = read_le16(tuner.hardware_block + hw::kSensorConfiguration + cfg::kOpenScaling);
   if ((scaling & 0x7FFF) == 0) {
-    std::printf("\nGet Open Scaling Fail");
+    out_printf("\nGet Open Scaling Fail");
     trace(tuner, "\nGet Open Scaling Fail");
   }
   trace(tuner, "\nOpen test scaling , %d", scaling & 0x7FFF);

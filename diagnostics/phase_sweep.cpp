@@ -5,6 +5,7 @@
 
 #include "diagnostics/open_short_tests.h"
 #include "diagnostics/tuner_mutual_cap.h"
+#include "link/output_sink.h"
 #include "maintenance/parameter_blocks.h"
 #include "tuning/working_tables.h"
 
@@ -54,7 +55,7 @@ int phase_sweep(Tuner& tuner) {
   int result = 0;
   clear_tuner_frame_flags();
   for (int p = 0; p < steps; ++p) {
-    std::printf("Log Phase0 = %d\n", p);
+    out_printf("Log Phase0 = %d\n", p);
     for (int i = 0; i < kImageChannels; ++i) *delay_of(tuner, i) = static_cast<uint8_t>(p);
     write_when_changed(tuner, controller);
     result = read_tuner_frame(tuner, 0, kRawWord) == 1 ? tuner_raw16_dump(tuner) : 0;

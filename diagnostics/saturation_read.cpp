@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "diagnostics/open_short_tests.h"
+#include "link/output_sink.h"
 
 namespace tmode {
 
@@ -23,14 +24,14 @@ int16_t reduce_saturation_pair(uint16_t word, int16_t node) {
 void read_saturation(Tuner& tuner, uint16_t word) {
   // Flags left from an earlier frame would stand for this one.
   clear_tuner_frame_flags();
-  if (collect_tuner_frame(tuner, word, kSaturationPolls) == 0) std::puts("Get Saturation Data Fail");
+  if (collect_tuner_frame(tuner, word, kSaturationPolls) == 0) out_puts("Get Saturation Data Fail");
   for (auto& line : tuner.raw_table) {
     for (int16_t& node : line) node = reduce_saturation_pair(word, node);
   }
 }
 
 int saturation_check(Tuner& tuner) {
-  std::puts("Start diagnostic test4");
+  out_puts("Start diagnostic test4");
   static int16_t kept[kRawTableLines][kRawTableColumns];
   std::memcpy(kept, tuner.raw_table, sizeof kept);
   clear_tuner_frame_flags();

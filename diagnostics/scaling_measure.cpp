@@ -4,6 +4,7 @@
 
 #include "diagnostics/open_short_tests.h"
 #include "diagnostics/tuner_mutual_cap.h"
+#include "link/output_sink.h"
 #include "tuning/working_tables.h"
 
 namespace tmode {
@@ -68,8 +69,8 @@ int measure_scaling(Tuner& tuner, int) {
   const uint16_t open = scaling_word(min_over_edge(tuner, tx_total, rx_total), base);
   if (open == 0) return 0;
   tuner.open_scaling = open;
-  std::printf("Open Scaling = %d\n", tuner.open_scaling);
-  std::printf("Mutual Scaling = %d\n", tuner.mutual_scaling);
+  out_printf("Open Scaling = %d\n", tuner.open_scaling);
+  out_printf("Mutual Scaling = %d\n", tuner.mutual_scaling);
   return 1;
 }
 

@@ -16,6 +16,7 @@
 #include "diagnostics/sensor_test_reports.h"
 #include "diagnostics/test_raw_fetch.h"
 #include "link/handler_registration.h"
+#include "link/output_sink.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_blocks.h"
@@ -301,7 +302,7 @@ int run_sensor_test(int, int, int parameter, int test, int threshold, int corner
     const int count = tx_total * rx_total + 1;
     nodes.reset(new (std::nothrow) int16_t[static_cast<size_t>(count)]());
     if (nodes == nullptr) {
-      std::puts("3-malloc memory fail!");
+      out_puts("3-malloc memory fail!");
       stop_commands();
       return -1;
     }

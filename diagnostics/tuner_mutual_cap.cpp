@@ -8,6 +8,7 @@
 #include "diagnostics/diagnostics_state.h"
 #include "diagnostics/node_tolerance.h"
 #include "diagnostics/open_short_tests.h"
+#include "link/output_sink.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/parameter_blocks.h"
 #include "tuning/tuner_trace.h"
@@ -55,7 +56,7 @@ int tuner_mutual_cap_test(Tuner& tuner) {
   clear_frame_ready();
   const int threshold = tuner.mutual_cap_threshold;
   if (threshold > kMutualCapWarningThreshold) {
-    std::puts("Warning! Please check Mutual Cap test threshold");
+    out_puts("Warning! Please check Mutual Cap test threshold");
     trace(tuner, "Warning! Please check Mutual Cap test threshold");
   }
   const uint8_t* image = configuration_image(tuner);
@@ -75,11 +76,11 @@ int tuner_mutual_cap_test(Tuner& tuner) {
   const bool multiply = (word & 0x8000) != 0;
   if (s == 0) {
     s = read_le16(image + cfg::kOpenScaling) & 0x7FFF;
-    std::fputs("\nGet Mutual Scaling Fail Use Open Scaling", stdout);
+    out_write("\nGet Mutual Scaling Fail Use Open Scaling");
     trace(tuner, "\nGet Mutual Scaling Fail Use Open Scaling");
   }
   if (s == 0) {
-    std::fputs("\nGet Scaling Fail", stdout);
+    out_write("\nGet Scaling Fail");
     trace(tuner, "\nGet Scaling Fail");
     return 0;
   }
@@ -180,7 +181,7 @@ class PhaseBlock {
 }  // namespace
 
 int tuner_mutual_cap_phase_test(Tuner& tuner) {
-  std::puts("Start Mutual Cap Test");
+  out_puts("Start Mutual Cap Test");
   tuner.mutual_cap_threshold = tuner.mutual_cap_values[0];
   const int threshold = tuner.mutual_cap_threshold;
   const uint8_t* frequency = tuner.hardware_block + hw::frequency_block(0);
@@ -228,8 +229,8 @@ int tuner_mutual_cap_phase_test(Tuner& tuner) {
       }
     }
   }
-  std::puts(pass ? "Mutual Cap Test pass" : "Mutual Cap Test fail");
-  std::puts("Finish Mutual Cap Test");
+  out_puts(pass ? "Mutual Cap Test pass" : "Mutual Cap Test fail");
+  out_puts("Finish Mutual Cap Test");
   return pass ? 1 : 0;
 }
 

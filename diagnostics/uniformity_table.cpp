@@ -4,19 +4,20 @@
 #include <cstring>
 #include <memory>
 
+#include "diagnostics/diagnostics_state.h"
 #include "diagnostics/log_records.h"
 #include "link/file_handle.h"
-#include "diagnostics/diagnostics_state.h"
-#include "maintenance/maintenance_state.h"
-#include "protocol/protocol_state.h"
+#include "link/output_sink.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/compact_table.h"
+#include "maintenance/maintenance_state.h"
 #include "maintenance/model_identification.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/test_commands.h"
 #include "maintenance/uniformity_format.h"
 #include "protocol/controller_commands.h"
 #include "protocol/direct_commands.h"
+#include "protocol/protocol_state.h"
 
 namespace tmode {
 
@@ -145,12 +146,12 @@ int dump_uniformity_table(int, int) {
   const int read = read_table(u);
   FileHandle file(std::fopen(diagnostics_state().log_paths.slots[kUTableLog], "w"));
   if (!file) {
-    std::puts("(E) Open File Fail!!!");
+    out_puts("(E) Open File Fail!!!");
     return -1;
   }
   if (read < u.buffer_size) {
     std::fprintf(file.get(), "Read Uniformity Table Error(size=%d).\r\n", read);
-    std::printf("(E) Read Uniformity Table Error(size=%d).\r\n", read);
+    out_printf("(E) Read Uniformity Table Error(size=%d).\r\n", read);
     return -1;
   }
   const uint8_t* table = u.buffer.get();
@@ -159,7 +160,7 @@ int dump_uniformity_table(int, int) {
   } else if (!uniformity_table_valid(table, u.buffer_size, u.format) ||
              write_uniformity_dump(file.get(), table, u.buffer_size, u.format) != 0) {
     std::fputs("Table is Invalid!!\r\n", file.get());
-    std::puts("(E) Dump Error, Table is Invalid!!\r");
+    out_puts("(E) Dump Error, Table is Invalid!!\r");
     return -1;
   }
   u.buffer.reset();

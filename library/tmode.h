@@ -9,6 +9,7 @@
 #include "link/report_types.h"
 #include "link/report_utils.h"
 #include "link/report_trace.h"
+#include "link/output_sink.h"
 #include "link/handler_registration.h"
 
 #include "protocol/channel_ranges.h"

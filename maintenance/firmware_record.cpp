@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/link_session.h"
-#include "maintenance/maintenance_state.h"
 #include "link/link.h"
+#include "link/link_session.h"
+#include "link/output_sink.h"
 #include "link/reply_wait.h"
+#include "maintenance/maintenance_state.h"
 #include "protocol/exchange.h"
 
 namespace tmode {
@@ -69,8 +70,8 @@ int send_record_list(int count, const FirmwareRecord* records) {
   for (int i = 0; i < count; ++i) {
     const FirmwareRecord& record = records[i];
     if (!record_is_sendable(record)) return -1;
-    std::printf("\r(I) %d%%", 100 * i / divisor);
-    std::fflush(stdout);
+    out_printf("\r(I) %d%%", 100 * i / divisor);
+    out_flush();
     if (send_record_attempts(record, RecordPacing::pause_after_failure) != 0) return -1;
   }
   return 0;

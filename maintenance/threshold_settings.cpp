@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/parameter_images.h"
@@ -20,7 +21,7 @@ constexpr uint16_t kSoftwareArea = 0x8001;
 int get_info(ThresholdLayout layout, const uint8_t* image, int count_offset, ThresholdInfo* info) {
   uint8_t mode = 0;
   if (get_touch_mode(0, 0, &mode) != 1) {
-    std::puts("Get Threshold Mode Fail");
+    out_puts("Get Threshold Mode Fail");
     return -1;
   }
   const int level_at = threshold_level_offset(layout, mode);
@@ -28,10 +29,10 @@ int get_info(ThresholdLayout layout, const uint8_t* image, int count_offset, Thr
   info->record_count = image[count_offset];
   info->mode = mode;
   info->level = static_cast<int8_t>(image[level_at]);
-  std::printf("Nums Of Thresholds = %d\n", info->record_count);
-  std::puts("Current:");
-  std::printf("\tThreshold mode= %d\n", info->mode);
-  std::printf("\tSensitivityLevel = %d\n", info->level);
+  out_printf("Nums Of Thresholds = %d\n", info->record_count);
+  out_puts("Current:");
+  out_printf("\tThreshold mode= %d\n", info->mode);
+  out_printf("\tSensitivityLevel = %d\n", info->level);
   return 0;
 }
 
@@ -53,10 +54,10 @@ int set_sensitivity(ThresholdLayout layout, uint8_t* image, const ThresholdInfo*
   select_parameter_area(0, 0, kSoftwareArea);
   seal_software_block(image);
   if (write_parameter_block(kSoftwareBlock, 0, kSoftwareBlockSize, image, 1) == kSoftwareBlockSize) {
-    std::puts("Set sensitivity parameter success !!");
+    out_puts("Set sensitivity parameter success !!");
     return 0;
   }
-  std::puts("Set sensitivity parameter fail !!");
+  out_puts("Set sensitivity parameter fail !!");
   return -1;
 }
 
@@ -74,10 +75,10 @@ int get_single_threshold_info(ThresholdInfo* info) {
   info->record_count = 1;
   info->mode = 0;
   info->level = static_cast<int8_t>(maintenance_state().images.first_software[threshold_level_offset(ThresholdLayout::kC, 0)]);
-  std::puts("Nums Of Thresholds = 1");
-  std::puts("Current Setting:");
-  std::printf("\tThreshold mode = %d\n", 0);
-  std::printf("\tSensitivityLevel = %d\n", info->level);
+  out_puts("Nums Of Thresholds = 1");
+  out_puts("Current Setting:");
+  out_printf("\tThreshold mode = %d\n", 0);
+  out_printf("\tSensitivityLevel = %d\n", info->level);
   return 0;
 }
 

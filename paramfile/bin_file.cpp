@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "maintenance/maintenance_state.h"
 #include "maintenance/parameter_checksums.h"
 
@@ -59,7 +60,7 @@ int load_bin_file(const char* path, int block_type) {
   const BlockFile target = block_file(block_type);
   FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
   if (file == nullptr) {
-    std::printf("File: %s dose not Exist\n", path != nullptr ? path : "");
+    out_printf("File: %s dose not Exist\n", path != nullptr ? path : "");
     return 0;
   }
   long file_length = -1;
@@ -70,7 +71,7 @@ int load_bin_file(const char* path, int block_type) {
   if (file_length < kBinFileHeaderSize ||
       std::fread(header, 1, kBinFileHeaderSize, file) != kBinFileHeaderSize) {
     std::fclose(file);
-    std::puts(target.load_failure);
+    out_puts(target.load_failure);
     return 0;
   }
   if (header[kBlockTypeOffset] != block_type) {
@@ -91,7 +92,7 @@ int load_bin_file(const char* path, int block_type) {
   }
   std::fclose(file);
   if (!loaded) {
-    std::puts(target.load_failure);
+    out_puts(target.load_failure);
     return 0;
   }
   std::memcpy(target.image, block, wanted);

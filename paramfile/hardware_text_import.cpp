@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "maintenance/maintenance_state.h"
 #include "paramfile/text_files.h"
 #include "paramfile/text_import_reader.h"
@@ -160,7 +161,7 @@ bool read_hardware_keys(const Tuner& tuner, uint8_t* block) {
 
 int import_hardware_text(Tuner& tuner, const char* path) {
   if (path == nullptr || ini_open(path, false) == nullptr) {
-    std::printf("File: %s dose not Exist\n", path != nullptr ? path : "");
+    out_printf("File: %s dose not Exist\n", path != nullptr ? path : "");
     return 0;
   }
   uint8_t block[kHardwareBlockSize];

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "maintenance/maintenance_state.h"
 #include "paramfile/text_files.h"
 #include "paramfile/text_import_reader.h"
@@ -171,7 +172,7 @@ void read_software_keys(uint8_t* block) {
 
 int import_software_text(Tuner&, const char* path) {
   if (path == nullptr || ini_open(path, false) == nullptr) {
-    std::printf("File: %s dose not Exist\n", path != nullptr ? path : "");
+    out_printf("File: %s dose not Exist\n", path != nullptr ? path : "");
     return 0;
   }
   uint8_t block[kSoftwareBlockSize];

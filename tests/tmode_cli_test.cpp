@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,88 @@ TEST(TmodeCli, ParameterFilesRoundTrip) {
   EXPECT_NE(refused.err.find("tmode: params write: hardware parameters and " + file + ": refused"),
             std::string::npos)
       << refused.err;
+}
+
+// A tuning file for the simulated panel: two working frequencies, the
+// signal window the panel reaches.
+const char* const kSimPanelTuning =
+    "[AFE Config]\r\nImageSignalLow=35\r\nImageSignalHigh=50\r\nSignalTolerance=2\r\nNumsOfFreq=2\r\n"
+    "IgnoreNumsOfRX=2\r\nMinimumMeasureTime=7\r\nMaximumMeasureTime=64\r\nOutputHigh=100\r\n"
+    "ImageTouchSignal=30\r\nScalingStart=3\r\nMaxSignalHigh=70\r\n";
+
+// tmode-sim running a shell script with the node in $1, so that several
+// tmode runs meet the same controller.
+ProgramResult script_on_sim(std::vector<std::string> sim_args, const std::string& script) {
+  sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
+  sim_args.insert(sim_args.end(), {"--", "/bin/sh", "-c", script, "sh", "{}"});
+  return test::run_program(sim_args);
+}
+
+TEST(TmodeCli, TuneWritesTheTunedBlockUnlessAskedNotTo) {
+  test::ScratchDir dir;
+  const std::string ini = dir.file("panel.ini");
+  test::write_file(ini, std::string(kSimPanelTuning));
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::string before = dir.file("before.bin"), after = dir.file("after.bin"), kept = dir.file("kept.bin");
+
+  // --no-store: the controller's block stays as it was.
+  const ProgramResult dry = script_on_sim(
+      {}, tmode_cmd + "params save --hardware " + before + " && " + tmode_cmd + "--json tune --no-store --ini " + ini +
+              " && " + tmode_cmd + "params save --hardware " + kept);
+  ASSERT_EQ(dry.exit_code, 0) << dry.err;
+  const json summary = json::parse(dry.out.substr(dry.out.find('{'), dry.out.rfind('}') - dry.out.find('{') + 1));
+  EXPECT_EQ(summary["tuned"], true);
+  EXPECT_EQ(summary["stored"], false);
+  EXPECT_TRUE(summary["failed_stage"].is_null());
+  ASSERT_EQ(summary["frequencies"].size(), 2u);
+  EXPECT_EQ(summary["frequencies"][0]["groups"].size(), 7u);
+  EXPECT_NE(dry.err.find("Register a new working freq."), std::string::npos) << "progress on stderr with --json";
+  // Frequency block 0 (90 bytes at 400 of the block, after the file's
+  // 64-byte header). The run itself sets calibration references in the
+  // sensor configuration as it measures; the tuned frequencies stay unwritten.
+  const auto frequency_block_of = [](const std::string& path) {
+    const std::vector<uint8_t> file = test::read_bytes(path);
+    if (file.size() < 64 + 490) return std::vector<uint8_t>();
+    return std::vector<uint8_t>(file.begin() + 64 + 400, file.begin() + 64 + 490);
+  };
+  ASSERT_EQ(frequency_block_of(before).size(), 90u);
+  EXPECT_EQ(frequency_block_of(before), frequency_block_of(kept));
+
+  // Stored: frequency block 0 of the controller's block carries the tuned
+  // prescaler (byte 3) and the first group's delay (byte 13).
+  const ProgramResult tuned = script_on_sim(
+      {}, tmode_cmd + "--json tune --ini " + ini + " 2>/dev/null && " + tmode_cmd + "params save --hardware " + after);
+  ASSERT_EQ(tuned.exit_code, 0) << tuned.err;
+  const json stored = json::parse(tuned.out.substr(0, tuned.out.rfind('}') + 1));
+  EXPECT_EQ(stored["stored"], true);
+  const std::vector<uint8_t> block = test::read_bytes(after);
+  ASSERT_EQ(block.size(), 2112u);
+  EXPECT_EQ(block[64 + 400 + 3], stored["frequencies"][0]["prescaler"].get<int>());
+  EXPECT_EQ(block[64 + 400 + 13], stored["frequencies"][0]["groups"][0]["delay"].get<int>());
+  EXPECT_NE(frequency_block_of(after), frequency_block_of(before));
+
+  // Text: the pipeline's lines, then the summary.
+  const ProgramResult text = tmode_on_sim({}, {"tune", "--no-store", "--ini", ini});
+  EXPECT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_NE(text.out.find(" Total available working frequencies = 2\n"), std::string::npos);
+  EXPECT_EQ(text.out.substr(text.out.rfind("tuned: ")), "tuned: 2 working frequencies (not written)\n");
+}
+
+TEST(TmodeCli, TuneFailuresNameTheirCause) {
+  test::ScratchDir dir;
+  const std::string ini = dir.file("panel.ini");
+  test::write_file(ini, std::string(kSimPanelTuning));
+  // A calibration constant the gains cannot bring to target.
+  const ProgramResult failed = tmode_on_sim({"--cal-constant", "300"}, {"tune", "--ini", ini});
+  EXPECT_EQ(failed.exit_code, 7);
+  EXPECT_NE(failed.out.find("Calibration Fail...\n"), std::string::npos) << failed.out;
+  EXPECT_EQ(failed.err, "tmode: tune: the image tuning failed\n");
+
+  const ProgramResult missing = tmode({"tune", "--ini", dir.file("none.ini")});
+  EXPECT_EQ(missing.exit_code, 8);
+  EXPECT_EQ(missing.err, "tmode: tune: " + dir.file("none.ini") + ": No such file or directory\n");
+  EXPECT_EQ(tmode({"tune"}).exit_code, 2);
+  EXPECT_EQ(tmode({"tune", "--ini"}).exit_code, 2);
 }
 
 // A session recorded with --trace, replayed by a simulator that answers only

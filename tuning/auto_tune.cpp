@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "tuning/calibration.h"
 #include "tuning/calibration_targets.h"
 #include "tuning/frequency_table.h"
@@ -21,7 +22,7 @@ constexpr uint8_t kPresetHostClock = 69;
 
 // Prints the failing stage's line; the run's result.
 int fail(const char* line) {
-  std::puts(line);
+  out_puts(line);
   return 0;
 }
 
@@ -69,7 +70,7 @@ int auto_tune_image(Tuner& tuner) {
   if (!validate_parameters(tuner)) return fail("Validate Parameter Fail...");
   apply_frequency_preset(tuner);
   if ((tuner.params.tune_flags & kImageTune) == 0) {
-    std::puts("Disable Image Tune");
+    out_puts("Disable Image Tune");
     load_working_tables(tuner, 0);
     return 1;
   }
@@ -94,7 +95,7 @@ int auto_tune_image(Tuner& tuner) {
 
 int auto_tune_stray_line(Tuner& tuner) {
   if ((tuner.params.tune_flags & kStrayLineTune) == 0) {
-    std::puts("Disable Stray Line Tune");
+    out_puts("Disable Stray Line Tune");
     return 1;
   }
   // The stray line is measured on the working frequencies the image stage
@@ -118,11 +119,11 @@ int readjust_signal(Tuner& tuner) {
 }
 
 int count_water_tx(Tuner& tuner) {
-  std::puts("Calculate number of Tx in water");
+  out_puts("Calculate number of Tx in water");
   load_working_tables(tuner, 0);
   const int lines = driving_line_count(tuner.config);
   std::memset(tuner.water_groups, 0, sizeof tuner.water_groups);
-  std::printf("Nums Of TX = %d, Numbers of Over lap = %d\n", lines, tuner.overlap);
+  out_printf("Nums Of TX = %d, Numbers of Over lap = %d\n", lines, tuner.overlap);
   return 1;
 }
 

@@ -5,17 +5,18 @@
 #include <cstring>
 
 #include "diagnostics/log_stream.h"
-#include "maintenance/maintenance_state.h"
-#include "protocol/protocol_state.h"
+#include "link/output_sink.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/chip_registers.h"
+#include "maintenance/maintenance_state.h"
 #include "maintenance/test_commands.h"
 #include "protocol/controller_commands.h"
 #include "protocol/direct_commands.h"
+#include "protocol/protocol_state.h"
 #include "tuning/frame_capture.h"
 #include "tuning/front_end.h"
-#include "tuning/phase_signal.h"
 #include "tuning/phase_peaks.h"
+#include "tuning/phase_signal.h"
 #include "tuning/tuner_trace.h"
 #include "tuning/working_tables.h"
 
@@ -307,7 +308,7 @@ int calibrate_vref_pair(Tuner& tuner, int chip, int line_offset, int capture_mod
       long a = m.near_sum / 5, b = m.far_sum / 5;
       if (tuner.params.cal_last_ic) std::swap(a, b);
       if (a < kRawFloor || b < kRawFloor) {
-        std::printf("\nRaw Data Error Use The Same CalVref");
+        out_printf("\nRaw Data Error Use The Same CalVref");
         return 0;
       }
       if (m.delta_sum / 5 < tolerance || std::labs(a - b) < tolerance) return 1;
@@ -321,8 +322,8 @@ int calibrate_vref_pair(Tuner& tuner, int chip, int line_offset, int capture_mod
   }
   tuner.cal_vref[chip] = static_cast<uint8_t>(best_gain);
   tuner.hardware_block[hw::kCalVref + chip] = static_cast<uint8_t>(best_gain);
-  std::puts("CalVref not in tolerance");
-  std::printf("IC%d, Best Range = %d, Best Gain = %d,Min Delta = %d\n", chip, best_range, best_gain, best_delta);
+  out_puts("CalVref not in tolerance");
+  out_printf("IC%d, Best Range = %d, Best Gain = %d,Min Delta = %d\n", chip, best_range, best_gain, best_delta);
   return 0;
 }
 
@@ -347,7 +348,7 @@ int calibrate_vref_per_chip(Tuner& tuner, int capture_mode) {
         for (int f = 1; f <= 5; ++f) sum += raw_at(tuner, f, column);
         const long mean = sum / 5;
         if (mean < kRawFloor) {
-          std::printf("\nKQ48IC No.%d Raw Data Error Use Default CalVref\n", chip);
+          out_printf("\nKQ48IC No.%d Raw Data Error Use Default CalVref\n", chip);
           return 0;
         }
         const long delta = std::labs(mean - target);
@@ -369,16 +370,16 @@ int calibrate_vref_per_chip(Tuner& tuner, int capture_mode) {
     if (!found) {
       tuner.cal_vref[chip] = static_cast<uint8_t>(best_gain);
       tuner.hardware_block[hw::kCalVref + chip] = static_cast<uint8_t>(best_gain);
-      std::printf(reversed_out ? "KQ48IC No.%d CalVref not in tolerance\n" : "KQ48IC No.%d CalVref not in tolerance",
+      out_printf(reversed_out ? "KQ48IC No.%d CalVref not in tolerance\n" : "KQ48IC No.%d CalVref not in tolerance",
                   chip);
-      std::printf("Best Range = %d, Best Gain = %d, Min Delta = %d, Target Value = %d\n", best_range, best_gain,
+      out_printf("Best Range = %d, Best Gain = %d, Min Delta = %d, Target Value = %d\n", best_range, best_gain,
                   best_delta, target);
       result = 0;
       if (reversed_out) return 0;
     }
     column += tuner.config.bytes[cfg::rx_end(chip)] - tuner.config.bytes[cfg::rx_start(chip)] + 1;
   }
-  if (result) std::puts("Calibration Pass");
+  if (result) out_puts("Calibration Pass");
   return result;
 }
 
@@ -420,7 +421,7 @@ int calibrate_and_store(Tuner& tuner) {
   }
   const uint8_t first_range_bit = stored[cfg::cal_vref_range(0)] & 1;
   if (!calibrate(tuner, tuner.params.cal_index, 2)) {
-    std::puts("Calibrating Fail...");
+    out_puts("Calibrating Fail...");
     return -1;
   }
   for (int c = 0; c < sensing_chip_count(tuner); ++c) {

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "diagnostics/open_short_tests.h"
 #include "diagnostics/diagnostics_state.h"
+#include "diagnostics/open_short_tests.h"
+#include "link/output_sink.h"
 #include "maintenance/parameter_checksums.h"
 #include "maintenance/test_commands.h"
 #include "tuning/phase_peaks.h"
@@ -44,7 +45,7 @@ int group_lines(const long* sums, int lines, int p, int* targets) {
 int choose_calibration_targets(Tuner& tuner) {
   uint8_t gain = 0;
   if (command_3f_52(tuner.config.bytes[cfg::kImageTxGain], &gain) != 1) {
-    std::puts(" Failed to set correct TX gain");
+    out_puts(" Failed to set correct TX gain");
     return 0;
   }
   uint8_t* fb = tuner.hardware_block + hw::frequency_block(0);
@@ -75,7 +76,7 @@ int choose_calibration_targets(Tuner& tuner) {
   int targets[kImageChannels] = {};
   int count = 0;
   for (int p = 1; p <= kMaxTargetPercentage && count == 0; ++p) {
-    std::printf("Percentage %d ", p);
+    out_printf("Percentage %d ", p);
     count = group_lines(sums, lines, p, targets);
   }
   if (count == 0) return 0;
@@ -93,7 +94,7 @@ int choose_calibration_targets(Tuner& tuner) {
   }
   for (int i = 0; i < kImageChannels; ++i) {
     tuner.config.bytes[cfg::cal_target(i)] = static_cast<uint8_t>(targets[i]);
-    std::printf("calibration target %d = %d\n", i, targets[i]);
+    out_printf("calibration target %d = %d\n", i, targets[i]);
   }
   return 1;
 }

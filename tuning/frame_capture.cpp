@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "maintenance/chip_registers.h"
 #include "maintenance/test_commands.h"
 #include "tuning/front_end.h"
@@ -54,7 +55,7 @@ int capture_frame(Tuner& tuner, int f, int target, int measure_time, bool stray_
   const WorkingFrequency& w = tuner.working[f];
   uint8_t gain = 0;
   if (command_3f_52(tuner.config.bytes[stray_line ? cfg::kStrayLineTxGain : cfg::kImageTxGain], &gain) != 1) {
-    std::puts(" Failed to set correct TX gain");
+    out_puts(" Failed to set correct TX gain");
     return 0;
   }
   uint8_t t[kTemplateSize];

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "link/output_sink.h"
 #include "tuning/phase_peaks.h"
 
 namespace tmode {
@@ -54,7 +55,7 @@ int search_gain_a(Tuner& tuner, int target, int rs, const uint8_t* rs_per_chip, 
   for (;;) {
     if (high < low + 1) return 0;
     if (steps > kMaxSteps) {
-      std::puts("Break the dead loop...");
+      out_puts("Break the dead loop...");
       return 0;
     }
     if (!measure(gain_a)) return 0;
@@ -107,10 +108,10 @@ int search_gain_a(Tuner& tuner, int target, int rs, const uint8_t* rs_per_chip, 
   *peak_a = a;
   *peak_b = b;
   if (m > signal_low + tolerance || std::abs(m - signal_low) > tolerance) {
-    std::printf("The Low value %02d not in tolerance, so throw it away.\n", m);
+    out_printf("The Low value %02d not in tolerance, so throw it away.\n", m);
     return 0;
   }
-  std::printf("RS=0x%02X, GainA=0x%02X\n", rs_per_chip[0], gain_a);
+  out_printf("RS=0x%02X, GainA=0x%02X\n", rs_per_chip[0], gain_a);
   WorkingFrequency& f = tuner.working[tuner.registered_frequencies < kMaxFrequencies ? tuner.registered_frequencies : 0];
   if (stray_line) {
     f.sl_gain_a = static_cast<uint8_t>(gain_a);

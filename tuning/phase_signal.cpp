@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/chip_registers.h"
 #include "maintenance/test_commands.h"
@@ -84,7 +85,7 @@ int adjust_delay_counts(Tuner& tuner, bool stray_line) {
       }
       int value = stats[best].low;
       if (tuner.params.delay_select_mode == 1) {
-        std::printf("Target=%d, Delay=%03d\n", g, best);
+        out_printf("Target=%d, Delay=%03d\n", g, best);
         const int margin = value * 10 / 100;
         // With a margin of 0 no delay lies strictly inside: the best stays.
         int chosen = -1;
@@ -103,14 +104,14 @@ int adjust_delay_counts(Tuner& tuner, bool stray_line) {
       }
       if (tuner.short_layout) {
         if (stray_line) {
-          std::printf("Adjust Delay Counts : Freq=%d, Group=%d\n", f, g);
+          out_printf("Adjust Delay Counts : Freq=%d, Group=%d\n", f, g);
         } else {
-          std::printf("Adjust Delay Counts : Freq=%d, Target=%d / TX=%02d\n", f, g, line);
+          out_printf("Adjust Delay Counts : Freq=%d, Target=%d / TX=%02d\n", f, g, line);
         }
       } else if (stray_line) {
-        std::printf("Freq=%d, Group=%d, Delay=%03d, Value=%d\n", f, g, best, value);
+        out_printf("Freq=%d, Group=%d, Delay=%03d, Value=%d\n", f, g, best, value);
       } else {
-        std::printf("Freq=%d, Target=%d / TX=%02d, Delay=%03d, Value=%d\n", f, g, line, best, value);
+        out_printf("Freq=%d, Target=%d / TX=%02d, Delay=%03d, Value=%d\n", f, g, line, best, value);
       }
     }
   }
@@ -166,7 +167,7 @@ int adjust_scaling_and_gain_b(Tuner& tuner, bool stray_line, bool restart) {
       if (g == 0) {
         target_output = value;
       } else {
-        std::printf("Target = %d, Target Output = %d, Now = %d, last = %d\n", g, target_output, value,
+        out_printf("Target = %d, Target Output = %d, Now = %d, last = %d\n", g, target_output, value,
                     remembered_value);
         if (closer(value) || value == remembered_value) {
           remembered = gain_b;
@@ -176,10 +177,10 @@ int adjust_scaling_and_gain_b(Tuner& tuner, bool stray_line, bool restart) {
         value = remembered_value;
       }
       if (tuner.short_layout) {
-        std::printf("Adjudt Scaling & GainB : Freq=%d, Target=%d\n", f, g);
+        out_printf("Adjudt Scaling & GainB : Freq=%d, Target=%d\n", f, g);
       } else {
-        std::printf("Target=%d , AvgStray=%d\n", g, a);
-        std::printf("Freq=%d, Target=%d, Scaling=%d, GainB=%d, Value=%03d\n", f, g, scaling + 4, gain_b, value);
+        out_printf("Target=%d , AvgStray=%d\n", g, a);
+        out_printf("Freq=%d, Target=%d, Scaling=%d, GainB=%d, Value=%03d\n", f, g, scaling + 4, gain_b, value);
       }
       if (stray_line) {
         w.sl_gain_b = static_cast<uint8_t>(gain_b);
@@ -195,7 +196,7 @@ int adjust_scaling_and_gain_b(Tuner& tuner, bool stray_line, bool restart) {
     }
   }
   if (too_high) {
-    std::printf("\nSensing cycle too high, please modify NoiseMargin and fine tune again");
+    out_printf("\nSensing cycle too high, please modify NoiseMargin and fine tune again");
     return 0;
   }
   return 1;
@@ -220,9 +221,9 @@ int adjust_gain_d(Tuner& tuner, bool stray_line) {
       int line = 0, last = 0;
       target_lines(tuner, g, stray_line, &line, &last);
       int16_t single[kRawTableColumns + 1] = {}, diff[kRawTableColumns + 1] = {};
-      std::puts("Get single Peak");
+      out_puts("Get single Peak");
       if (start_chip_scan(line, last) != 0 || read_raw_row(tuner, single, kRawTableColumns) < 0) return 0;
-      std::puts("Get diff Peak");
+      out_puts("Get diff Peak");
       const uint8_t difference = kDifferenceRow;
       if (write_chip_registers(kAllChips, kPhaseByte, 1, &difference) != 1 || start_chip_scan(line, last) != 0 ||
           read_raw_row(tuner, diff, kRawTableColumns) < 0) {
@@ -241,10 +242,10 @@ int adjust_gain_d(Tuner& tuner, bool stray_line) {
         }
       }
       if (stray_line) {
-        std::printf("FreqNo=%d, Tx Group=%d, SRS=%02X, GainA=%02X, GainD=%02X, PeakC=%ld, Max Channel=%d\n", f, g,
+        out_printf("FreqNo=%d, Tx Group=%d, SRS=%02X, GainA=%02X, GainD=%02X, PeakC=%ld, Max Channel=%d\n", f, g,
                     rs, gain_a, kGainD, peak, max_channel);
       } else {
-        std::printf("FreqNo=%d, TX=%d, SRS=%02X, GainA=%02X, GainD=%02X, PeakC=%ld, Max Channel=%d\n", f, line, rs,
+        out_printf("FreqNo=%d, TX=%d, SRS=%02X, GainA=%02X, GainD=%02X, PeakC=%ld, Max Channel=%d\n", f, line, rs,
                     gain_a, kGainD, peak, max_channel);
       }
       if (peak > p.max_signal_high) {
@@ -262,7 +263,7 @@ int adjust_gain_d(Tuner& tuner, bool stray_line) {
       } else {
         w.gain_d[g] = kGainD;
       }
-      std::printf("GainD=0x%02X\n", kGainD);
+      out_printf("GainD=0x%02X\n", kGainD);
     }
   }
   return 1;
@@ -314,13 +315,13 @@ int measure_approach_signals(Tuner& tuner) {
     }
     means[chip] = static_cast<int>(sum / 5);
     if (means[chip] <= 29) {
-      std::printf("\nError: RAW data is too low.");
+      out_printf("\nError: RAW data is too low.");
       return 0;
     }
   }
   tuner.approach_tolerance = 3;
   for (int chip = 0; chip < chips; ++chip) {
-    std::printf("IC%d ApproachSignal = %d\n", chip, means[chip]);
+    out_printf("IC%d ApproachSignal = %d\n", chip, means[chip]);
     write_le16(tuner.hardware_block + hw::kSensorConfiguration + cfg::approach_signal(chip),
                static_cast<uint16_t>(means[chip]));
     write_le16(tuner.config.bytes + cfg::approach_signal(chip), static_cast<uint16_t>(means[chip]));

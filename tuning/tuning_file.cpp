@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "link/output_sink.h"
 #include "tuning/ini_reader.h"
 
 namespace tmode {
@@ -147,7 +148,7 @@ TunerPtr load_tuning_file(const char* path) {
   TunerPtr tuner = create_tuner();
   if (!tuner) return tuner;
   if (path == nullptr || ini_open(path, false) == nullptr) {
-    std::printf("File: %s dose not exist\n", path != nullptr ? path : "");
+    out_printf("File: %s dose not exist\n", path != nullptr ? path : "");
     return tuner;
   }
   read_tuning_keys(*tuner);

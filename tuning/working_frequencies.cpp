@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/output_sink.h"
 #include "maintenance/chip_registers.h"
 #include "maintenance/test_commands.h"
 #include "tuning/front_end.h"
@@ -98,7 +99,7 @@ int select_working_frequencies(Tuner& tuner, int signal_high, int signal_low) {
 
   uint8_t tx_gain = 0;
   if (command_3f_52(tuner.config.bytes[cfg::kImageTxGain], &tx_gain) != 1) {
-    std::puts(" Failed to set correct TX gain");
+    out_puts(" Failed to set correct TX gain");
     return 0;
   }
 
@@ -120,14 +121,14 @@ int select_working_frequencies(Tuner& tuner, int signal_high, int signal_low) {
       continue;
     }
     write_phase_bits(t, 2);
-    std::printf("Freq=%3.3fKHz, FreqIndex=%d, Prescaler=%d - Target Validating\n",
+    out_printf("Freq=%3.3fKHz, FreqIndex=%d, Prescaler=%d - Target Validating\n",
                 frequency_khz(tuner, entry.divider, entry.prescaler), index, entry.prescaler & 127);
 
     int failed = -1;
     WorkingFrequency& f = tuner.working[tuner.registered_frequencies];
     for (int target = 0; target < kImageChannels && failed < 0; ++target) {
       const int line = tuner.config.bytes[cfg::cal_target(target)];
-      std::printf("\n%s=%02d / TX=%02d - Target Validating\n", target_label(tuner), target, line);
+      out_printf("\n%s=%02d / TX=%02d - Target Validating\n", target_label(tuner), target, line);
       bool marked = false;
       const int start_rs = tuner.params.start_rs < kAdjustRsValues ? tuner.params.start_rs : kAdjustRsValues - 1;
       for (int rs = start_rs; rs >= 0 && !marked; --rs) {
@@ -146,15 +147,15 @@ int select_working_frequencies(Tuner& tuner, int signal_high, int signal_low) {
 
     if (failed >= 0) {
       const int line = tuner.config.bytes[cfg::cal_target(failed)];
-      std::printf(" Fail to find a suitable configuration for %s=%02d / TX=%02d\n", target_label(tuner), failed, line);
+      out_printf(" Fail to find a suitable configuration for %s=%02d / TX=%02d\n", target_label(tuner), failed, line);
       if (tuner.params.working_freq_count != 0 && tuner.adjust_window && retries < kMaxWindowRetries) {
         if (!adjust_signal_window(tuner, &signal_high, &signal_low)) return 0;
-        std::printf("Adjust ref Low = %d, ref High = %d, WaveSignal = %d\n", signal_low, signal_high,
+        out_printf("Adjust ref Low = %d, ref High = %d, WaveSignal = %d\n", signal_low, signal_high,
                     tuner.config.bytes[cfg::kImageWaveSignal]);
         ++retries;
         --index;  // the same index again
       } else {
-        std::printf(" Cal TX CH %02d fail\n", line);
+        out_printf(" Cal TX CH %02d fail\n", line);
         retries = 0;
       }
       continue;
@@ -165,9 +166,9 @@ int select_working_frequencies(Tuner& tuner, int signal_high, int signal_low) {
     f.prescaler = entry.prescaler;
     ++tuner.registered_frequencies;
     if (tuner.short_layout) {
-      std::printf(" Register a new working freq.=%03.3fKHz\n", frequency_khz(tuner, entry.divider, entry.prescaler));
+      out_printf(" Register a new working freq.=%03.3fKHz\n", frequency_khz(tuner, entry.divider, entry.prescaler));
     } else {
-      std::printf(" Register a new working freq.=%03.3fKHz, Clock-source=%02d, Pre-scaler=%d\n",
+      out_printf(" Register a new working freq.=%03.3fKHz, Clock-source=%02d, Pre-scaler=%d\n",
                   frequency_khz(tuner, entry.divider, entry.prescaler), entry.divider, entry.prescaler);
     }
     if (tuner.registered_frequencies >= wanted) break;
@@ -178,7 +179,7 @@ int select_working_frequencies(Tuner& tuner, int signal_high, int signal_low) {
     tuner.adjust_window = false;
   }
   tuner.frequency_count = tuner.registered_frequencies;
-  std::printf(" Total available working frequencies = %d\n", tuner.registered_frequencies);
+  out_printf(" Total available working frequencies = %d\n", tuner.registered_frequencies);
   return tuner.registered_frequencies;
 }
 
