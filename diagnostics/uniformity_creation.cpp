@@ -17,6 +17,7 @@
 #include "diagnostics/test_raw_fetch.h"
 #include "diagnostics/uniformity_table.h"
 #include "link/handler_registration.h"
+#include "link/output_sink.h"
 #include "link/reply_wait.h"
 #include "maintenance/byte_order.h"
 #include "maintenance/compact_table.h"
@@ -179,7 +180,7 @@ int capture_frequency(int f, int extra) {
   select_parameter_area(0, 0, kStopData);
   uc.nodes[f].reset(new (std::nothrow) int16_t[entries]);
   if (!uc.nodes[f]) {
-    std::puts("UTable malloc Fail!!");
+    out_puts("UTable malloc Fail!!");
     return -1;
   }
   int16_t* nodes = uc.nodes[f].get();
@@ -187,7 +188,7 @@ int capture_frequency(int f, int extra) {
   nodes[0] = static_cast<int16_t>(f);
   command_36_4f_echoed(f);
   if (!reserve_l2_frame(m.l2_frame, rx_total, tx_total + extra)) {
-    std::puts("2-malloc memory fail!");
+    out_puts("2-malloc memory fail!");
     return -1;
   }
 
@@ -370,7 +371,7 @@ int build_uniformity_points(int kv, int threshold) {
   const size_t cells = static_cast<size_t>(rx_total) * static_cast<size_t>(tx_total);
   std::unique_ptr<int32_t[]> sums(new (std::nothrow) int32_t[cells * static_cast<size_t>(frequencies) + 1]);
   if (!sums) {
-    std::puts("1-malloc memory fail!");
+    out_puts("1-malloc memory fail!");
     return -1;
   }
   std::memset(sums.get(), 0, sizeof(int32_t) * (cells * static_cast<size_t>(frequencies) + 1));
