@@ -290,6 +290,7 @@ void write_point_list(FILE* out, const uint8_t* table, int kv, int threshold) {
 // The plain table: 20 slots of 301 bytes, each a count and 100 entries.
 std::vector<uint8_t> plain_table(const uint8_t* image, uint16_t mask) {
   std::vector<uint8_t> plain(kPlainTableBytes, 0);
+  // The 3-byte points of the work area, at most 100 a section.
   plain[4] = image[4];
   for (int f = 0; f < kUniformityFrequencies; ++f) {
     const int count = std::min(section_word(image, f) & mask, kPlainSlotEntries);
@@ -311,7 +312,7 @@ bool write_table(uint8_t* image, int threshold) {
     table.assign(u.compact_info->data.get(), u.compact_info->data.get() + size);
   } else {
     image[4] = static_cast<uint8_t>(threshold);
-    if (u.format.indexed) {
+    if (u.format.indexed || u.format.wide) {  // a directory of sections
       table.assign(image, image + u.size);
     } else {
       table = plain_table(image, diagnostics_state().uniformity_creation.count_mask);

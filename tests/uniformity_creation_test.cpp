@@ -232,6 +232,26 @@ TEST_F(UniformityCreationTest, PointsAreLoggedAndWrittenAsTheControllersTable) {
   EXPECT_EQ(std::vector<uint8_t>(stored.begin() + 86, stored.begin() + 92), test::bytes({0, 0, 60, 0, 2, 0xBA}));
 }
 
+TEST_F(UniformityCreationTest, APlainTableIsWrittenInSlotsOf301Bytes) {
+  library.model_code = 10;  // level 7: the plain table, seed 0x55
+  library.uniformity.size = 6144;
+  library.uniformity_creation.count_mask = 0x0FFF;
+  library.uniformity_creation.size_limit = 6144;
+  nodes(2, 3, 3, {{0, 0, 0}, {0, -90, 0}, {0, -90, 0}});
+
+  ASSERT_EQ(build_uniformity_points(7, 50), 1);
+  library.uniformity = UniformityTableState{};
+  sim.update([](sim::ControllerState& s) { s.family.level[0] = 7; });
+  ASSERT_EQ(load_uniformity_table(0, 0), 0);
+  const UniformityTableState& u = library.uniformity;
+  ASSERT_FALSE(u.format.indexed);
+  ASSERT_TRUE(uniformity_table_valid(u.buffer.get(), u.size, u.format));
+  EXPECT_EQ(u.buffer[5], 1) << "frequency 0's count";
+  EXPECT_EQ(u.buffer[5 + 301], 1) << "frequency 1's count";
+  EXPECT_EQ(std::vector<uint8_t>(u.buffer.get() + 306, u.buffer.get() + 310), test::bytes({1, 0, 1, 0xA6}))
+      << "frequency 1's slot at 5 + 301: count, then Tx 0, Rx 1, -90";
+}
+
 TEST_F(UniformityCreationTest, The101stPointOfAPlainTableEndsTheCreation) {
   library.model_code = 10;  // kv below 13: the plain table
   library.uniformity.size = 6144;
