@@ -55,7 +55,7 @@ set(TMODE_PUBLIC_HEADERS
   diagnostics/test_raw_fetch.h diagnostics/mutual_cap_evaluation.h diagnostics/sensor_tests.h
   diagnostics/bias_test.h diagnostics/stable_test.h diagnostics/scaling_measure.h
   diagnostics/saturation_read.h diagnostics/phase_sweep.h tuning/stability_settings.h
-  tester/tuner_preparation.h tester/tuner_log.h tester/parameter_file_operations.h)
+  tester/tuner_preparation.h tester/tuner_log.h tester/parameter_file_operations.h tester/test_operations.h)
 
 add_library(tmode_static STATIC $<TARGET_OBJECTS:tmode>)
 add_library(tmode_shared SHARED $<TARGET_OBJECTS:tmode>)

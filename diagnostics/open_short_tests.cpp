@@ -32,6 +32,9 @@ constexpr int kShortEndPolls = 10;      // of 1 s: the sensor-test driver's boun
 void tuner_frame_handler(int, int size, const uint8_t* report) {
   TunerFrameCapture& f = diagnostics_state().tuner_frame;
   if (size < 5 || report[2] != 'J') return;
+  // A complete frame stays as it came: the stream runs on until it is
+  // stopped, and its next frame would overwrite this one in part.
+  if (f.ready[0].load() && f.ready[1].load()) return;
   const int length = report[1];
   if (length < 4 || length + 2 > size) return;
   const int line = report[3], first = report[4], count = (length - 3) / 2;

@@ -87,3 +87,4 @@
 #include "tester/tuner_preparation.h"
 #include "tester/tuner_log.h"
 #include "tester/parameter_file_operations.h"
+#include "tester/test_operations.h"

@@ -1,6 +1,7 @@
 // '?','J' read, '?','I' write and '?','K' commit of the parameter blocks;
 // '?','H' selects the parameter area or the data word of a frame stream.
 #include "sim/command_table.h"
+#include "sim/front_end_restart.h"
 #include "sim/parameter_store.h"
 #include "sim/sensor_frames.h"
 
@@ -57,6 +58,7 @@ void commit_block(CommandContext& c, std::span<const uint8_t> packet) {
   if (sound) {
     p.committed[type] = p.working[type];
     ++p.commits;
+    if (type == 1) restart_front_end(c.state);
   }
   c.reply({'?', 'K', type, 0, static_cast<uint8_t>(sound ? 1 : 0)});
 }
