@@ -464,7 +464,9 @@ int create_uniformity_table(int, int, int kv, int threshold) {
       result = -1;
     }
     const int most = maintenance_state().uniformity.format.compact ? kCompactFrequencies : kUniformityFrequencies;
-    if (uc.frequency_count > most) result = -1;
+    // No working frequency (an image never loaded) would write an empty
+    // table over the controller's.
+    if (uc.frequency_count < 1 || uc.frequency_count > most) result = -1;
 
     command_3f_5b(0);
     for (int f = 0; result == 0 && f < uc.frequency_count; ++f) result = capture_frequency(f, extra);

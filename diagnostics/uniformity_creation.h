@@ -17,8 +17,8 @@ inline constexpr int kUniformityWorkBytes = 16384;
 // Captures every working frequency into the node buffers, then builds and
 // writes the table (build_uniformity_points). 0 when the table was written;
 // -1 when it was not: a failed allocation, a capture that timed out, a
-// sensor the tables cannot hold, a frequency count above 20 (8 for a compact
-// table) or a table the points do not fit. The handlers, the data stream and
+// sensor the tables cannot hold, a frequency count of 0 or above 20 (8 for a
+// compact table) or a table the points do not fit. The handlers, the data stream and
 // the buffers are given up on every way out.
 int create_uniformity_table(int reserved1, int reserved2, int kernel_version, int threshold);
 

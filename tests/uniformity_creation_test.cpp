@@ -352,6 +352,8 @@ TEST_F(UniformityCreationTest, ACompactTableTakesAtMostEightFrequencies) {
   EXPECT_EQ(create_uniformity_table(0, 0, 7, 100), -1);
   EXPECT_TRUE(commands('?', 'I').empty());
   EXPECT_EQ(commands('6', 'O').size(), 1u) << "only the selection back to 0";
+  compact_controller(8);
+  EXPECT_EQ(create_uniformity_table(0, 0, 7, 100), 0) << "eight are the most";
 }
 
 TEST_F(UniformityCreationTest, ModelsOutsideTheFrameGroupsTakeTheControllersNodeData) {
@@ -410,13 +412,19 @@ TEST_F(UniformityCreationTest, ACaptureThatNeverEndsWritesNoTableSlow) {
   EXPECT_FALSE(library.uniformity_creation.nodes[0]) << "the node buffers are freed";
 }
 
-TEST_F(UniformityCreationTest, TooManyFrequenciesAreRefused) {
-  working_frequencies(21);
+TEST_F(UniformityCreationTest, NoFrequencyOrMoreThanTwentyAreRefused) {
+  for (int count : {0, 21}) {
+    working_frequencies(count);
+    sim.clear_traffic();
+    EXPECT_EQ(create_uniformity_table(0, 0, 10, 100), -1) << count;
+    for (const auto& c : commands('?', 'H')) EXPECT_NE(c[5], 0x40) << "no frame stream started";
+    EXPECT_TRUE(commands('?', 'I').empty()) << "the controller's table is kept";
+    EXPECT_EQ(commands('6', 'O').size(), 1u) << "only the selection back to 0";
+  }
+  working_frequencies(20);
   sim.clear_traffic();
-  EXPECT_EQ(create_uniformity_table(0, 0, 10, 100), -1);
-  for (const auto& c : commands('?', 'H')) EXPECT_NE(c[5], 0x40) << "no frame stream started";
-  EXPECT_TRUE(commands('?', 'I').empty());
-  EXPECT_EQ(commands('6', 'O').size(), 1u) << "only the selection back to 0";
+  EXPECT_EQ(create_uniformity_table(0, 0, 10, 100), 0) << "20 frequencies are the most";
+  EXPECT_EQ(commands('6', 'O').size(), 21u);
 }
 
 }  // namespace
