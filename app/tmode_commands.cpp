@@ -2,7 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -58,6 +60,16 @@ bool parse_number(const std::string& text, long low, long high, long& value) {
   return true;
 }
 
+
+int open_identified(Session& session, char* model, char* type) {
+  if (const int opened = session.open(); opened != kExitOk) return opened;
+  session.begin_call();
+  if (get_model_name(0, 0, model) < 0) return session.failure("model name");
+  session.begin_call();
+  if (get_type_name(0, 0, type) < 0) return session.failure("type name");
+  identify_model();
+  return kExitOk;
+}
 
 void print_json(const std::string& document) {
   std::fputs(document.c_str(), stdout);
@@ -217,7 +229,16 @@ const std::vector<Subcommand>& subcommands() {
       {"info", "", "the controller's names, model code, level, sensor size and features", run_info},
       {"mode", "[get | set N]", "read or switch the touch mode", run_mode},
       {"params", "save|export|write|import --hardware|--software FILE", "parameter files", run_params},
+      {"test", "open|short|mutual|all --ini FILE [options]", "run the sensor tests of a tuning file", run_test},
+      {"calibrate", "[--bias PCT] [--stability SPAN] [options]", "calibrate and store, with the bias and stability tests",
+       run_calibrate},
       {"tune", "--ini FILE [--no-store]", "auto-tune the sensor and write the tuned parameters", run_tune},
+      {"threshold", "[get | set MODE LEVEL] [--layout a|b|c]", "threshold records and sensitivity levels",
+       run_threshold},
+      {"capture", "TYPE [--count N | --continuous] [--out FILE]", "capture image frames and their records",
+       run_capture},
+      {"firmware", "update FILE [--force]", "update the firmware from a record file or package", run_firmware},
+      {"uniformity", "dump [--out FILE]", "the controller's uniformity table", run_uniformity},
   };
   return all;
 }

@@ -28,10 +28,21 @@ int usage_error(const char* subcommand, const char* message);
 // A whole decimal number in [low, high].
 bool parse_number(const std::string& text, long low, long high, long& value);
 
+// Opens the session, reads the controller's model and type names (32-byte
+// fields) and derives the model code from them, which many operations
+// depend on. kExitOk, or the code of the failure (its reason on stderr).
+int open_identified(Session& session, char* model, char* type);
+
 int run_info(const Globals& globals, const Arguments& args);
 int run_mode(const Globals& globals, const Arguments& args);
 int run_params(const Globals& globals, const Arguments& args);
 int run_tune(const Globals& globals, const Arguments& args);  // tmode_tune.cpp
+int run_test(const Globals& globals, const Arguments& args);  // tmode_test.cpp
+int run_calibrate(const Globals& globals, const Arguments& args);  // tmode_test.cpp
+int run_threshold(const Globals& globals, const Arguments& args);  // tmode_threshold.cpp
+int run_capture(const Globals& globals, const Arguments& args);  // tmode_capture.cpp
+int run_firmware(const Globals& globals, const Arguments& args);  // tmode_firmware.cpp
+int run_uniformity(const Globals& globals, const Arguments& args);  // tmode_uniformity.cpp
 
 // Every subcommand, in the order the usage lists them.
 const std::vector<Subcommand>& subcommands();

@@ -8,6 +8,7 @@
 
 #include "app/tmode_commands.h"
 #include "app/tmode_session.h"
+#include "link/output_sink.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ void print_usage(FILE* out) {
              "\n"
              "Exit status: 0 success, 2 usage error, 3 no controller found, 4 the device\n"
              "could not be opened (or went away), 5 the controller did not answer, 6 the\n"
-             "controller refused, 7 a test failed, 8 a file was missing or refused.\n"
+             "controller refused, 7 a test failed, 8 a file was missing or refused,\n"
+             "130 Ctrl-C cut a capture short.\n"
              "Errors go to standard error, with the reason.\n",
              out);
 }
@@ -64,6 +66,9 @@ int main(int argc, char** argv) {
     print_usage(stderr);
     return tmode::cli::kExitUsage;
   }
+  // With --json standard output holds the document alone: the library's
+  // own lines (progress, verdicts, its "(E)" messages) go to standard error.
+  if (globals.json) tmode::set_output_stream(stderr);
   const std::string name = argv[optind];
   const tmode::cli::Arguments args(argv + optind + 1, argv + argc);
   for (const auto& command : tmode::cli::subcommands()) {

@@ -21,6 +21,7 @@ enum ExitCode : int {
   kExitRefused = 6,      // the controller answered, but not as asked
   kExitTestFailed = 7,   // a test ran and failed
   kExitFileRefused = 8,  // a file could not be read, written or was refused
+  kExitInterrupted = 130,  // Ctrl-C cut an operation short (128 + SIGINT)
 };
 
 struct Globals {

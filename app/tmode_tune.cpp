@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/tmode_commands.h"
-#include "link/output_sink.h"
+#include "app/tmode_library_lines.h"
 #include "paramfile/block_layout.h"
 #include "paramfile/hardware_block_pack.h"
 #include "tester/tuner_preparation.h"
@@ -82,7 +82,7 @@ int run_tune(const Globals& globals, const Arguments& args) {
 
   Session session(globals);
   if (const int opened = session.open(); opened != kExitOk) return opened;
-  OutputSinkScope lines(globals.json ? stderr : globals.quiet ? nullptr : stdout);
+  LibraryLines lines(globals);
 
   TunerPtr tuner = load_tuning_file(ini.c_str());
   if (tuner == nullptr) {
@@ -107,7 +107,7 @@ int run_tune(const Globals& globals, const Arguments& args) {
     if (store_hardware_block(*tuner) != 1) return session.failure("write the tuned hardware parameters");
     stored = true;
   }
-  out_flush();
+  lines.end_line();
 
   if (globals.json) {
     json doc = {{"tuned", failed == nullptr},

@@ -35,6 +35,7 @@ set(TMODE_PUBLIC_HEADERS
   protocol/value_record.h
   maintenance/byte_order.h maintenance/chip_registers.h maintenance/firmware_file.h
   maintenance/firmware_package.h maintenance/firmware_queries.h maintenance/firmware_record.h
+  maintenance/firmware_progress.h
   maintenance/model_identification.h maintenance/model_image_access.h maintenance/model_patterns.h
   maintenance/parameter_blocks.h maintenance/parameter_checksums.h maintenance/parameter_images.h
   maintenance/stamp_record.h maintenance/test_commands.h maintenance/threshold_rescale.h

@@ -28,6 +28,7 @@
 #include "maintenance/chip_registers.h"
 #include "maintenance/firmware_file.h"
 #include "maintenance/firmware_package.h"
+#include "maintenance/firmware_progress.h"
 #include "maintenance/firmware_queries.h"
 #include "maintenance/model_identification.h"
 #include "maintenance/model_image_access.h"

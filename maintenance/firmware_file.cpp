@@ -159,9 +159,13 @@ int load_firmware_file(const char* path) {
 int send_firmware() {
   if (!link_is_open()) return -1;
   RecordFile& f = maintenance_state().firmware_file;
-  if (send_record_list(f.main_read, f.main_records) != 0) return -1;
+  int total = f.main_read;
+  for (int k = 0; k < kRecordListCount; ++k) total += f.list_held[k];
+  if (send_record_list_within(f.main_read, f.main_records, 0, total) != 0) return -1;
+  int sent = f.main_read;
   for (int k = 0; k < kRecordListCount; ++k) {
-    if (send_record_list(f.list_held[k], record_list(f, k)) != 0) return -1;
+    if (send_record_list_within(f.list_held[k], record_list(f, k), sent, total) != 0) return -1;
+    sent += f.list_held[k];
   }
   return 0;
 }

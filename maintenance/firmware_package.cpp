@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "link/report_utils.h"
 #include "maintenance/byte_order.h"
+#include "maintenance/firmware_progress.h"
 #include "protocol/exchange.h"
 
 namespace tmode {
@@ -135,9 +136,11 @@ int read_package(FILE* file, FirmwarePackage& p) {
   return sum == read_le16(p.header + kPackageChecksumAt) ? 0 : -1;
 }
 
-int send_records(const FirmwareRecord* records, int count) {
+// Packages print no progress of their own: the percent is -1.
+int send_records(const FirmwareRecord* records, int count, int& sent, int total) {
   for (int i = 0; i < count; ++i) {
     if (!record_is_sendable(records[i])) return -1;
+    report_firmware_progress({sent++, total, -1});
     if (send_record_attempts(records[i], RecordPacing::pause_before_each) != 0) return -1;
   }
   return 0;
@@ -158,10 +161,13 @@ int load_firmware_package(const char* path) {
 int send_firmware_package() {
   if (!link_is_open()) return -1;
   const FirmwarePackage& p = maintenance_state().firmware_package;
-  if (send_records(p.main_records, p.main_count) != 0) return -1;
+  int total = p.main_count;
+  for (int k = 0; k < p.block_count; ++k) total += p.blocks[k].valid ? p.blocks[k].count : 0;
+  int sent = 0;
+  if (send_records(p.main_records, p.main_count, sent, total) != 0) return -1;
   for (int k = 0; k < p.block_count; ++k) {
     const PackageBlock& block = p.blocks[k];
-    if (block.valid && send_records(block.records, block.count) != 0) return -1;
+    if (block.valid && send_records(block.records, block.count, sent, total) != 0) return -1;
   }
   return 0;
 }

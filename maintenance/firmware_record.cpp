@@ -1,12 +1,11 @@
 #include "maintenance/firmware_record.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "link/link.h"
 #include "link/link_session.h"
-#include "link/output_sink.h"
 #include "link/reply_wait.h"
+#include "maintenance/firmware_progress.h"
 #include "maintenance/maintenance_state.h"
 #include "protocol/exchange.h"
 
@@ -60,18 +59,21 @@ int send_record_attempts(const FirmwareRecord& record, RecordPacing pacing) {
 }
 
 int send_record_list(int count, const FirmwareRecord* records) {
+  return send_record_list_within(count, records, 0, count);
+}
+
+int send_record_list_within(int count, const FirmwareRecord* records, int sent_before, int transfer_total) {
   if (!link_is_open() || count < 0) return -1;
   if (count == 0) return 0;
   if (records == nullptr) return -1;
-  // The progress runs over the main records of the loaded file, also while
+  // The percent runs over the main records of the loaded file, also while
   // its lists are sent; a list sent on its own counts over itself.
   const int main_count = maintenance_state().firmware_file.header.main_count;
   const int divisor = main_count > 0 ? main_count : count;
   for (int i = 0; i < count; ++i) {
     const FirmwareRecord& record = records[i];
     if (!record_is_sendable(record)) return -1;
-    out_printf("\r(I) %d%%", 100 * i / divisor);
-    out_flush();
+    report_firmware_progress({sent_before + i, transfer_total, 100 * i / divisor});
     if (send_record_attempts(record, RecordPacing::pause_after_failure) != 0) return -1;
   }
   return 0;

@@ -31,13 +31,16 @@ bool record_is_sendable(const FirmwareRecord& record);
 int send_firmware_record(uint8_t location0, uint8_t location1, int length, uint8_t checksum,
                          const uint8_t* data);
 
-// Sends `count` records in order with progress on standard output: before
-// each record "\r(I) n%", n being 100 * the record's index divided by the
-// loaded record file's number of main records (by `count` when none is
-// loaded). A record that is not sendable stops the list before it is sent;
-// a record is tried up to 5 times, 10 ms apart. 0, or -1 (link not open, a
-// negative count, a bad record, a record refused 5 times).
+// Sends `count` records in order, reporting progress before each record
+// (firmware_progress.h; by default "\r(I) n%", n being 100 * the record's
+// index divided by the loaded record file's number of main records, by
+// `count` when none is loaded). A record that is not sendable stops the list
+// before it is sent; a record is tried up to 5 times, 10 ms apart. 0, or -1
+// (link not open, a negative count, a bad record, a record refused 5 times).
 int send_record_list(int count, const FirmwareRecord* records);
+// The same as one part of a longer transfer: `sent_before` records went
+// before it of `transfer_total` in all (for the progress's counts).
+int send_record_list_within(int count, const FirmwareRecord* records, int sent_before, int transfer_total);
 
 // How a record's attempts are paced: the record file pauses 10 ms after each
 // failed attempt, the package 10 ms before every attempt.

@@ -5,11 +5,19 @@
 
 #include "maintenance/firmware_file.h"
 #include "maintenance/firmware_package.h"
+#include "maintenance/firmware_progress.h"
 #include "maintenance/parameter_images.h"
 #include "maintenance/stamp_record.h"
 #include "maintenance/uniformity_state.h"
 
 namespace tmode {
+
+// The firmware transfers' progress callback: set and called on the caller's
+// thread only.
+struct FirmwareProgressHook {
+  FirmwareProgressCallback callback = print_firmware_progress;
+  void* context = nullptr;
+};
 
 struct MaintenanceState {
   // The controller model code that identify_model derived from the names;
@@ -24,6 +32,7 @@ struct MaintenanceState {
   RecordFile firmware_file{};
   FirmwarePackage firmware_package{};
   StampRecord stamp_record{};
+  FirmwareProgressHook firmware_progress;
 
   // The uniformity table: size, format, the buffer as read and the located
   // section (caller's thread only).

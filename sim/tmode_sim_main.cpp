@@ -42,6 +42,8 @@ void print_usage() {
       "  --cal-constant K calibration constant (default 900; 300 cannot calibrate)\n"
       "  --plateaus       three signal levels across the driving lines\n"
       "  --flat           every driving line alike\n"
+      "  --uniformity-block FILE  the uniformity block (parameter block type 2): the\n"
+      "                   file's bytes, 1024 to 6144 of them\n"
       "  --level N        controller level ('?','X' byte 0; 0 scans one delay at a time)\n"
       "  --open-tx N, --open-rx N   an open line (reads 200 in the open-test frame)\n"
       "  --dip-rx N       a sensing line reading 900 in the open-test frame\n"
@@ -105,6 +107,19 @@ int run_command(std::vector<std::string> words, const std::string& path) {
   return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
+// A parameter block from a file of its bytes: 1024 to 6144 of them.
+bool read_block_file(const char* path, std::vector<uint8_t>& block) {
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  std::vector<uint8_t> bytes(6145);
+  const size_t n = std::fread(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  if (n < 1024 || n > 6144) return false;
+  bytes.resize(n);
+  block = std::move(bytes);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +128,8 @@ int main(int argc, char** argv) {
     kNoReply, kLate, kVanishAfter, kReportAfter, kFlood,
     kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kFlat, kLevel, kOpenTx, kOpenRx, kDipRx,
     kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs,
-    kEndlessFrame, kOutsideReport, kStreamReports, kReplay, kRecord, kNoiseSpike
+    kEndlessFrame, kOutsideReport, kStreamReports, kReplay, kRecord, kNoiseSpike,
+    kUniformityBlock = 200
   };
   const option options[] = {
       {"socket", required_argument, nullptr, kSocket}, {"link", required_argument, nullptr, kLink},
@@ -146,6 +162,7 @@ int main(int argc, char** argv) {
       {"frame-ms", required_argument, nullptr, kFrameMs},
       {"replay", required_argument, nullptr, kReplay},
       {"record", required_argument, nullptr, kRecord},
+      {"uniformity-block", required_argument, nullptr, kUniformityBlock},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
   tmode::sim::ControllerState state;
@@ -237,6 +254,10 @@ int main(int argc, char** argv) {
         if (std::sscanf(optarg, "%d,%d,%d", &defects.noisy_tx, &defects.noisy_rx, &defects.noise) != 3) {
           return refuse("noisy-node");
         }
+        break;
+      case kUniformityBlock:
+        if (!read_block_file(optarg, state.parameters.working[2])) return refuse("uniformity-block");
+        state.parameters.committed[2] = state.parameters.working[2];
         break;
       case kNoiseSpike:
         if (!tmode::sim::parse_noise_spike(optarg, defects.sample_spike)) return refuse("noise-spike");

@@ -3,6 +3,7 @@
 // stops.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "link/link.h"
 #include "maintenance/firmware_file.h"
 #include "maintenance/firmware_package.h"
+#include "maintenance/firmware_progress.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/sim_link.h"
 
@@ -96,6 +98,53 @@ TEST_F(RecordFileTransfer, ProgressRunsFromZeroTo99Percent) {
   EXPECT_EQ(shown[2], 1);
   EXPECT_EQ(shown.back(), 99);
   EXPECT_EQ(progress.substr(progress.size() - 8), "\r(I) 99%");
+}
+
+// Every step a transfer reports: sent, total, percent.
+std::vector<std::array<int, 3>> progress_steps;
+void record_step(void* context, const FirmwareProgress& p) {
+  EXPECT_EQ(context, &progress_steps);
+  progress_steps.push_back({p.sent, p.total, p.percent});
+}
+
+TEST_F(RecordFileTransfer, ProgressCallbackCountsOverTheWholeTransferAndReplacesTheLines) {
+  RecordFilePlan plan;
+  plan.main = numbered_records(4);
+  plan.lists = {numbered_records(2, 100), {}, numbered_records(1, 300), {}};
+  load(plan);
+  progress_steps.clear();
+  std::string out;
+  {
+    FirmwareProgressScope scope(record_step, &progress_steps);
+    ASSERT_EQ(send(&out), 0);
+  }
+  EXPECT_EQ(out, "") << "the callback replaces the printed lines";
+  const std::vector<std::array<int, 3>> expected = {{0, 7, 0},  {1, 7, 25}, {2, 7, 50}, {3, 7, 75},
+                                                    {4, 7, 0},  {5, 7, 25},  // list 1 over the 4 main records
+                                                    {6, 7, 0}};
+  EXPECT_EQ(progress_steps, expected);
+
+  // The scope's end puts the specified lines back.
+  ASSERT_EQ(send(&out), 0);
+  EXPECT_EQ(out, "\r(I) 0%\r(I) 25%\r(I) 50%\r(I) 75%\r(I) 0%\r(I) 25%\r(I) 0%");
+}
+
+TEST_F(RecordFileTransfer, PackageReportsStepsWithoutPercentAndPrintsNothing) {
+  test::PackagePlan plan;
+  plan.version = 2;
+  plan.main = numbered_records(2);
+  plan.blocks = {numbered_records(1, 100), numbered_records(2, 200)};
+  plan.bad_block_checksums = {0};
+  ASSERT_EQ(load_firmware_package(files.write("package.bin", test::build_package(plan)).c_str()), 0);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(send_firmware_package(), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  progress_steps.clear();
+  FirmwareProgressScope scope(record_step, &progress_steps);
+  ASSERT_EQ(send_firmware_package(), 0);
+  const std::vector<std::array<int, 3>> expected = {{0, 4, -1}, {1, 4, -1}, {2, 4, -1}, {3, 4, -1}};
+  EXPECT_EQ(progress_steps, expected) << "the invalid block is neither sent nor counted";
 }
 
 TEST_F(RecordFileTransfer, MainRecordWithBadChecksumStopsTheTransferBeforeIt) {

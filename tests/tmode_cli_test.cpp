@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/uniformity_block.h"
+#include "tests/support/firmware_files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scratch_dir.h"
 
@@ -17,15 +19,17 @@ namespace {
 using nlohmann::json;
 using test::ProgramResult;
 
-// tmode-sim with sim_args, running tmode -d {} with the arguments.
-ProgramResult tmode_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& args) {
+// tmode-sim with sim_args, running tmode -d {} with the arguments; its
+// standard output a pipe, or a terminal.
+ProgramResult tmode_on_sim(std::vector<std::string> sim_args, const std::vector<std::string>& args,
+                           bool on_terminal = false) {
   sim_args.insert(sim_args.begin(), TMODE_SIM_PATH);
   sim_args.push_back("--");
   const std::vector<std::string> tool = test::program_command(TMODE_CLI_PATH);
   sim_args.insert(sim_args.end(), tool.begin(), tool.end());
   sim_args.insert(sim_args.end(), {"--device", "{}"});
   sim_args.insert(sim_args.end(), args.begin(), args.end());
-  return test::run_program(sim_args);
+  return on_terminal ? test::run_program_on_pty(sim_args) : test::run_program(sim_args);
 }
 
 ProgramResult tmode(const std::vector<std::string>& args) {
@@ -207,6 +211,158 @@ TEST(TmodeCli, TuneFailuresNameTheirCause) {
   EXPECT_EQ(tmode({"tune", "--ini"}).exit_code, 2);
 }
 
+// With --json the library's own lines go to standard error: a missing file's
+// message once landed inside the document.
+TEST(TmodeCli, LibraryLinesStayOutOfTheJsonDocument) {
+  test::ScratchDir dir;
+  const std::string missing = dir.file("none.bin");
+  const ProgramResult result = tmode_on_sim({}, {"--json", "params", "write", "--hardware", missing});
+  EXPECT_EQ(result.exit_code, 8);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("File: " + missing + " dose not Exist\ntmode: params write: hardware parameters and " +
+                                 missing + ": refused",
+                             0),
+            0u)
+      << result.err;
+}
+
+// The sensor tests of a tuning file: each verdict line of the run's log,
+// then the test's own line; exit 7 when it failed.
+TEST(TmodeCli, SensorTestsPassACleanPanelAndFailItsDefects) {
+  test::ScratchDir dir;
+  const std::string ini = dir.file("tests.ini");
+  test::write_file(ini, std::string("[Sensor Test]\r\nShortTestThreshold=30\r\n"));
+  struct Case {
+    std::vector<std::string> sim_args;
+    std::string test;
+    int exit_code;
+    std::string tail;  // the end of standard output
+  };
+  const std::vector<Case> cases = {
+      {{}, "open", 0, "\n  Open Test Pass\nopen: pass\n"},
+      {{"--open-tx", "3"}, "open", 7, "\n  Open Test Fail\nopen: fail\n"},
+      {{}, "short", 0, "\n  Short Test pass\nshort: pass\n"},
+      {{"--short-rx", "3"}, "short", 7, "\n  Short Test fail\nshort: fail\n"},
+      // The simulated controller's block has no scaling word for the
+      // mutual-capacitance test, which therefore fails; the run says so
+      // after the two tests that passed.
+      {{}, "all", 7, "Get Scaling FailDiagnostic test fail\n  Open Test Pass\n  Short Test pass\nall: fail\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.test + (c.sim_args.empty() ? "" : " " + c.sim_args[0]));
+    const ProgramResult result = tmode_on_sim(c.sim_args, {"test", c.test, "--ini", ini});
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    ASSERT_GE(result.out.size(), c.tail.size()) << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - c.tail.size()), c.tail) << result.out;
+    EXPECT_EQ(result.err, "");
+  }
+
+  // The controller's sensor test 2 (its short test) with threshold 30.
+  const ProgramResult sensor = tmode_on_sim({}, {"test", "sensor", "2", "--threshold", "30"});
+  EXPECT_EQ(sensor.exit_code, 0) << sensor.err;
+  EXPECT_EQ(sensor.out, "  Sensor Test 2 Rx PASS\n  Sensor Test 2 Tx PASS\nsensor 2: pass\n");
+  const ProgramResult shorted = tmode_on_sim({"--short-rx", "3"}, {"--json", "test", "sensor", "2", "--threshold", "30"});
+  EXPECT_EQ(shorted.exit_code, 7);
+  const json sensor_doc = json::parse(shorted.out);
+  EXPECT_EQ(sensor_doc["number"], 2);
+  EXPECT_EQ(sensor_doc["verdicts"], json::array({"Sensor Test 2 Rx FAIL", "Sensor Test 2 Tx PASS"}));
+  EXPECT_NE(sensor_doc["log"].get<std::string>().find("ShortTest,Rx[ 3 ],-100,Fail\r\n"), std::string::npos);
+  // One judged row per channel, Rx 3 the one failed; the Tx rows are the
+  // panel's 16 driving lines.
+  const json& rows = sensor_doc["channels"];
+  ASSERT_GT(rows.size(), 4u);
+  int tx_rows = 0;
+  for (const json& row : rows) tx_rows += row["channel"].get<std::string>().rfind("Tx[", 0) == 0;
+  EXPECT_EQ(tx_rows, 16);
+  EXPECT_EQ(rows[3], (json{{"channel", "Rx[ 3 ]"}, {"fields", {"ShortTest", "Rx[ 3 ]", "-100", "Fail"}}, {"result", "fail"}}));
+  int failed_rows = 0;
+  for (const json& row : rows) failed_rows += row["result"] == "fail";
+  EXPECT_EQ(failed_rows, 1);
+
+  // JSON: the verdict, the verdict lines and the whole log, which --log
+  // also appends to a file; the library's lines go to standard error.
+  const std::string log = dir.file("runs.csv");
+  test::write_file(log, std::string("earlier\n"));
+  const ProgramResult json_run = tmode_on_sim({"--short-rx", "3"}, {"--json", "test", "short", "--ini", ini, "--log", log});
+  EXPECT_EQ(json_run.exit_code, 7);
+  const json doc = json::parse(json_run.out);
+  EXPECT_EQ(doc["test"], "short");
+  EXPECT_EQ(doc["passed"], false);
+  EXPECT_EQ(doc["verdicts"], json::array({"Short Test fail"}));
+  const std::string text = doc["log"].get<std::string>();
+  EXPECT_EQ(text.rfind("TUNER MajorVersion: 0, MinorVersion: 1, Bulid NO: 40, Test2 For Test Only", 0), 0u);
+  EXPECT_NE(text.find("ShortTest,Rx[3],"), std::string::npos);
+  EXPECT_EQ(test::read_file(log), "earlier\n" + text);
+  EXPECT_NE(json_run.err.find("TimeStamp @"), std::string::npos);
+
+  struct Refusal {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string err;
+  };
+  const std::vector<Refusal> refusals = {
+      {{"test", "open", "--ini", dir.file("none.ini")}, 8,
+       "tmode: " + dir.file("none.ini") + ": No such file or directory\n"},
+      {{"test", "open", "--ini", dir.path()}, 8, "tmode: " + dir.path() + ": not a regular file\n"},
+      {{"test", "open"}, 2, ""},
+      {{"test", "bias", "--ini", ini}, 2, ""},
+      {{"test", "open", "--ini", ini, "--open-values", "1,2,3,4,5"}, 2, ""},
+      {{"test", "mutual", "--ini", ini, "--mutual-values", "1,2,x"}, 2, ""},
+      {{"test", "sensor", "5", "--threshold", "30"}, 2, ""},
+      {{"test", "sensor", "1"}, 2, ""},
+      {{"calibrate", "--bias"}, 2, ""},
+      {{"calibrate", "--level", "65536"}, 2, ""},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.args[0] + " " + r.args[1]);
+    const ProgramResult result = tmode(r.args);
+    EXPECT_EQ(result.exit_code, r.exit_code);
+    if (!r.err.empty()) {
+      EXPECT_EQ(result.err, r.err);
+    }
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+TEST(TmodeCli, CalibrateStoresAndRunsTheTestsAskedFor) {
+  // The calibration is stored: Attr, the sensor configuration's first byte
+  // (at 8 of the block, after the file's 64-byte header), says calibrated.
+  test::ScratchDir dir;
+  const std::string block = dir.file("after.bin");
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const ProgramResult clean = script_on_sim(
+      {}, tmode_cmd + "calibrate --bias 20 --stability 50 && " + tmode_cmd + "params save --hardware " + block);
+  EXPECT_EQ(clean.exit_code, 0) << clean.err;
+  const std::vector<uint8_t> saved = test::read_bytes(block);
+  ASSERT_EQ(saved.size(), 2112u);
+  EXPECT_EQ(saved[64 + 8] & 1, 1);
+  const std::string tail = "\n  Calibration Pass\n  Bias Test PASS\n  Single End Stable Test PASS\ncalibrate: pass\n";
+  const size_t end = clean.out.find("hardware parameters saved: ");
+  ASSERT_NE(end, std::string::npos) << clean.out;
+  ASSERT_GE(end, tail.size());
+  EXPECT_EQ(clean.out.substr(end - tail.size(), tail.size()), tail) << clean.out;
+
+  // A node that moves by 3000 a scan, on the channel the stability test
+  // judges: the calibration still passes, both tests fail.
+  const ProgramResult noisy =
+      tmode_on_sim({"--noisy-node", "15,0,3000"}, {"--json", "calibrate", "--bias", "20", "--stability", "50"});
+  EXPECT_EQ(noisy.exit_code, 7);
+  const json doc = json::parse(noisy.out);
+  EXPECT_EQ(doc["passed"], false);
+  EXPECT_EQ(doc["verdicts"], json::array({"Calibration Pass", "Bias Test FAIL", "Single End Stable Test FAIL"}));
+  EXPECT_EQ(doc["bias_test"], true);
+  EXPECT_EQ(doc["controller_level"], 7) << "the level the controller reports";
+
+  // Without test options only the calibration runs; one the gains cannot
+  // bring to its target fails.
+  const ProgramResult failed = tmode_on_sim({"--cal-constant", "300"}, {"--json", "calibrate", "--level", "3"});
+  EXPECT_EQ(failed.exit_code, 7);
+  const json failure = json::parse(failed.out);
+  EXPECT_EQ(failure["verdicts"], json::array({"Calibrating Fail..."}));
+  EXPECT_EQ(failure["controller_level"], 3);
+  EXPECT_EQ(failure["stability_test"], false);
+}
+
 // A session recorded with --trace, replayed by a simulator that answers only
 // from the recording, prints the same.
 TEST(TmodeCli, TraceRecordedAndReplayed) {
@@ -227,6 +383,276 @@ TEST(TmodeCli, SlowSilentControllerTimesOut) {
   const ProgramResult silent = tmode_on_sim({"--no-reply", "3F65"}, {"mode"});
   EXPECT_EQ(silent.exit_code, 5);
   EXPECT_EQ(silent.err.rfind("tmode: get touch mode: no controller answered within ", 0), 0u) << silent.err;
+}
+
+// The simulator's software block holds byte i * 7 at offset i: layout A
+// counts 448 % 256 = 192 records, mode 1's level is at 281 + 70 = 351
+// (2457 % 256 = 153, -103 signed); layout B counts 156 at 132 and keeps mode
+// 1's level at 314 + 64 = 378 (86); layout C's level is at 124 (100).
+TEST(TmodeCli, ThresholdGetInTheThreeLayouts) {
+  const ProgramResult text = tmode_on_sim({"--mode", "1"}, {"threshold"});
+  EXPECT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_EQ(text.out, "records: 192\nmode: 1\nlevel: -103\n");
+  EXPECT_EQ(text.err, "Nums Of Thresholds = 192\nCurrent:\n\tThreshold mode= 1\n\tSensitivityLevel = -103\n");
+  struct Case {
+    std::string layout;
+    json expected;
+  };
+  const std::vector<Case> cases = {
+      {"a", {{"layout", "a"}, {"records", 192}, {"mode", 1}, {"level", -103}}},
+      {"b", {{"layout", "b"}, {"records", 156}, {"mode", 1}, {"level", 86}}},
+      {"c", {{"layout", "c"}, {"records", 1}, {"mode", 0}, {"level", 100}}},
+  };
+  for (const Case& c : cases) {
+    const ProgramResult out = tmode_on_sim({"--mode", "1"}, {"--json", "threshold", "get", "--layout", c.layout});
+    ASSERT_EQ(out.exit_code, 0) << out.err;
+    EXPECT_EQ(json::parse(out.out), c.expected) << c.layout;
+  }
+  EXPECT_EQ(tmode({"threshold", "set", "1", "11"}).exit_code, 2);
+  EXPECT_EQ(tmode({"threshold", "--layout", "d"}).exit_code, 2);
+}
+
+TEST(TmodeCli, ThresholdSetIsWrittenBackAndReadAgain) {
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const ProgramResult result =
+      script_on_sim({}, tmode_cmd + "threshold set 2 3 && " + tmode_cmd + "--json threshold");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const std::string first = "threshold mode 2 set to level 3\n";
+  ASSERT_EQ(result.out.substr(0, first.size()), first);
+  EXPECT_EQ(json::parse(result.out.substr(first.size())),
+            (json{{"layout", "a"}, {"records", 192}, {"mode", 2}, {"level", 3}}));
+}
+
+// The simulator's stray frame: noise line 12, water line 0, node (t, r)
+// 40 + 5t + r. Without the water-line setting the record shows the noise
+// line, then buffer lines 1 to N - 2: the water line and all but the last
+// driving line.
+const std::vector<std::vector<int>> kStrayRows = {{12, 0, 40, 45}, {12, 0, 41, 46}, {12, 0, 42, 47}, {12, 0, 43, 48}};
+
+TEST(TmodeCli, CaptureShowsFramesAsTextAndJson) {
+  const ProgramResult text = tmode_on_sim({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_EQ(text.out,
+            "frame 1: stray-l2, frequency index 3, error code 0x0A0B0100\n"
+            "        Noise Tx[ 00 ] Tx[ 01 ] Tx[ 02 ]\n"
+            "Rx[00] 12 0 40 45\nRx[01] 12 0 41 46\nRx[02] 12 0 42 47\nRx[03] 12 0 43 48\n");
+
+  const ProgramResult touch = tmode_on_sim({}, {"--json", "capture", "11"});
+  ASSERT_EQ(touch.exit_code, 0) << touch.err;
+  const json doc = json::parse(touch.out);
+  EXPECT_EQ(doc["type"], "touch-info");
+  EXPECT_EQ(doc["frames"][0]["touch_info"]["FreqIndex"], 3);
+  EXPECT_EQ(doc["frames"][0]["touch_info"].size(), 10u);
+
+  // A saturation L2 record exists for model codes 24 and 28 only (this is 67).
+  const ProgramResult none = tmode_on_sim({}, {"capture", "sat-l2-max"});
+  EXPECT_EQ(none.exit_code, 6);
+  EXPECT_EQ(none.err, "tmode: capture sat-l2-max: no record written (a data type this controller model does "
+                      "not have, or no frame buffer)\n");
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"capture", "raw-l3"}, {"capture", "raw", "--count", "0"},
+        {"capture", "raw", "--count", "2", "--continuous"}, {"capture", "raw", "--out"}}) {
+    EXPECT_EQ(tmode(args).exit_code, 2) << args.back();
+  }
+}
+
+TEST(TmodeCli, CaptureAppendsTheLibrarysRecords) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("stray.csv");
+  const ProgramResult result =
+      tmode_on_sim({"--tx", "3", "--rx", "4"}, {"--json", "capture", "stray-l2", "--count", "2", "--out", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const json doc = json::parse(result.out);
+  EXPECT_EQ(doc["out"], file);
+  ASSERT_EQ(doc["frames"].size(), 2u);
+  for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
+
+  const std::string records = test::read_file(file);
+  const size_t second = records.find("Date:,", 1);
+  ASSERT_NE(second, std::string::npos);
+  for (const std::string& record : {records.substr(0, second), records.substr(second)}) {
+    EXPECT_NE(record.find("\r\nFreqency Index:,3\r\nError Code:,0x0A0B0100\r\nData Type:,StrayL2\r\n"),
+              std::string::npos);
+    EXPECT_NE(record.find("Image Data Start\r\nRx[ 00 ],12,0,40,45\r\nRx[ 01 ],12,0,41,46\r\n"),
+              std::string::npos);
+    const std::string footer = "Rx[ 03 ],12,0,43,48\r\n,Noise,Tx[ 00 ],Tx[ 01 ],Tx[ 02 ],\r\nImage Data End\r\n\r\n\r\n";
+    ASSERT_GE(record.size(), footer.size());
+    EXPECT_EQ(record.substr(record.size() - footer.size()), footer);
+  }
+  EXPECT_NE(records.find("Log Counts:,1\r\n"), std::string::npos);
+  EXPECT_NE(records.find("Log Counts:,2\r\n"), std::string::npos);
+}
+
+TEST(TmodeCli, CaptureShowsProgressOnATerminal) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("stray.csv");
+  const ProgramResult result =
+      tmode_on_sim({"--tx", "3", "--rx", "4"}, {"capture", "stray-l2", "--count", "4", "--out", file}, true);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "\rcapture [..............................]   0% (0/4)"
+            "\rcapture [#######.......................]  25% (1/4)"
+            "\rcapture [###############...............]  50% (2/4)"
+            "\rcapture [######################........]  75% (3/4)"
+            "\rcapture [##############################] 100% (4/4)\n"
+            "4 stray-l2 records appended to " + file + "\n");
+}
+
+// Ctrl-C ends a capture after its frame: the document holds every frame,
+// each whole. It is how a continuous capture ends (0); a counted one it cuts
+// short (130).
+TEST(TmodeCli, InterruptEndsACaptureCleanly) {
+  struct Case {
+    std::string how_many;
+    int exit_code;
+    std::string err;
+  };
+  for (const Case& c : {Case{"--continuous", 0, ""}, Case{"--count 100000", 130, "tmode: capture: interrupted after "}}) {
+    const ProgramResult result =
+        script_on_sim({"--tx", "3", "--rx", "4"}, std::string(TMODE_CLI_PATH) +
+                                                      " --device \"$1\" --json capture stray-l2 " + c.how_many +
+                                                      " & p=$!; sleep 0.5; kill -INT $p; wait $p");
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    const json doc = json::parse(result.out);
+    ASSERT_GE(doc["frames"].size(), 1u);
+    for (const json& frame : doc["frames"]) EXPECT_EQ(frame["rx"], kStrayRows);
+    EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
+    if (!c.err.empty()) {
+      EXPECT_EQ(result.err, c.err + std::to_string(doc["frames"].size()) + " of 100000 frames\n");
+    }
+  }
+}
+
+// A wide table on a controller of code 22 (type "PCT-6140") at level 8: the
+// old generation, Rx first.
+TEST(TmodeCli, UniformityDumpAsTheLibraryWritesItAndInJson) {
+  test::ScratchDir dir;
+  sim::UniformityBlockDescription table;
+  table.layout = sim::UniformityLayout::kWide;
+  table.threshold = 35;
+  table.frequencies = {{{1, 2, -5}, {3, 4, 300}}, {{5, 6, 7}}};
+  const std::string block = dir.file("utable.bin");
+  test::write_file(block, sim::build_uniformity_block(table));
+  const std::vector<std::string> sim_args = {"--type", "PCT-6140", "--model", "PLVX-7100", "--level", "8",
+                                             "--uniformity-block", block};
+
+  const ProgramResult text = tmode_on_sim(sim_args, {"uniformity", "dump"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  const std::string head =
+            "Table is Valid.\r\nUniformity Threshold=35\r\n"
+            "\r\nFreqIndex=0,\tValidCount=2\r\n,\tIndex,\tRxCh,\tTxCh,\tOffset\r\n"
+            ",\t[00],\t2,\t1,\t-5\r\n,\t[01],\t4,\t3,\t300\r\n"
+            "\r\nFreqIndex=1,\tValidCount=1\r\n";
+  EXPECT_EQ(text.out.substr(0, head.size()), head);
+
+  const ProgramResult out = tmode_on_sim(sim_args, {"--json", "uniformity", "dump"});
+  ASSERT_EQ(out.exit_code, 0) << out.err;
+  const json doc = json::parse(out.out);
+  EXPECT_EQ(doc["valid"], true);
+  EXPECT_EQ(doc["threshold"], 35);
+  ASSERT_EQ(doc["frequencies"].size(), 20u);
+  EXPECT_EQ(doc["frequencies"][0],
+            (json{{"index", 0},
+                  {"valid_count", 2},
+                  {"points", {{{"index", 0}, {"rx", 2}, {"tx", 1}, {"offset", -5}},
+                              {{"index", 1}, {"rx", 4}, {"tx", 3}, {"offset", 300}}}}}));
+  EXPECT_EQ(doc["frequencies"][1]["points"], (json{{{"index", 0}, {"rx", 6}, {"tx", 5}, {"offset", 7}}}));
+
+  table.bad_checksum = true;
+  test::write_file(block, sim::build_uniformity_block(table));
+  const ProgramResult invalid = tmode_on_sim(sim_args, {"uniformity", "dump"});
+  EXPECT_EQ(invalid.exit_code, 6);
+  EXPECT_EQ(invalid.err, "(E) Dump Error, Table is Invalid!!\r\ntmode: uniformity dump: Table is Invalid!!\n");
+  // Nor has every model a table (67 has none).
+  EXPECT_EQ(tmode_on_sim({}, {"uniformity", "dump"}).exit_code, 6);
+}
+
+// 200 main records and a list of 2: a transfer long enough for every percent.
+std::string record_file(test::TempFiles& files, const std::string& name) {
+  test::RecordFilePlan plan;
+  plan.main = test::numbered_records(200);
+  plan.lists[0] = test::numbered_records(2, 300);
+  return files.write(name, test::build_record_file(plan));
+}
+
+TEST(TmodeCli, FirmwareUpdateShowsPlainLinesOnAPipe) {
+  test::TempFiles files;
+  const std::string file = record_file(files, "panel_6300_V0102.bin");
+  const ProgramResult result = tmode_on_sim({}, {"firmware", "update", file});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::string expected;
+  for (int percent = 0; percent <= 99; ++percent) expected += "progress " + std::to_string(percent) + "%\n";
+  expected += "progress 100%\nmodel check: match (file chip 6300, controller chip 6300)\n";
+  expected += "firmware updated: " + file + " (record file, 202 records)\n";
+  EXPECT_EQ(result.out, expected);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(TmodeCli, FirmwareUpdateDrawsABarOnATerminal) {
+  test::TempFiles files;
+  const std::string file = record_file(files, "panel.bin");
+  const ProgramResult result = tmode_on_sim({}, {"firmware", "update", file}, true);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("\rfirmware [..............................]   0% (0/202)", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("\rfirmware [###############...............]  50% (101/202)"), std::string::npos);
+  EXPECT_NE(result.out.find("\rfirmware [##############################] 100% (202/202)\n"
+                            "model check: unchecked (the file name names no chip)\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(result.out.find("progress"), std::string::npos);
+  EXPECT_EQ(result.out.find("(I)"), std::string::npos) << "the library's own lines are replaced";
+}
+
+TEST(TmodeCli, FirmwarePackageInJsonAndTheModelCheck) {
+  test::TempFiles files;
+  test::PackagePlan plan;
+  plan.main = test::numbered_records(5);
+  const test::FileBytes package = test::build_package(plan);
+  const std::string for_6123 = files.write("panel_6123_V0100.pkg", package);
+
+  // A file named for another chip is refused before anything is sent.
+  const std::string trace = files.dir() + "/refused.trace";
+  const ProgramResult refused = tmode_on_sim({}, {"--json", "--trace", trace, "firmware", "update", for_6123});
+  EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_NE(test::read_file(trace).find(" > 03 01 46\n"), std::string::npos) << "the type name was read";
+  EXPECT_EQ(test::read_file(trace).find(" 3a 01 "), std::string::npos) << "no record command";
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "tmode: " + for_6123 +
+                             ": refused: the file is for chip 6123, the controller (PLVX-6300) is chip 6300; "
+                             "--force updates anyway\n");
+
+  const ProgramResult forced = tmode_on_sim({}, {"--json", "firmware", "update", for_6123, "--force"});
+  ASSERT_EQ(forced.exit_code, 0) << forced.err;
+  EXPECT_EQ(json::parse(forced.out),
+            (json{{"file", for_6123},
+                  {"format", "package"},
+                  {"records", 5},
+                  {"model_check", {{"result", "forced"}, {"file_chip", "6123"}, {"controller_chip", "6300"}}}}));
+
+  // A controller whose names carry no chip number cannot be checked.
+  const ProgramResult unchecked = tmode_on_sim({"--model", "PLVX-7100"}, {"--json", "firmware", "update", for_6123});
+  ASSERT_EQ(unchecked.exit_code, 0) << unchecked.err;
+  EXPECT_EQ(json::parse(unchecked.out)["model_check"],
+            (json{{"result", "unchecked"}, {"file_chip", "6123"}, {"controller_chip", nullptr}}));
+}
+
+TEST(TmodeCli, FirmwareFilesThatDoNotVerifyAreRefused) {
+  test::TempFiles files;
+  test::RecordFilePlan plan;
+  plan.main = test::numbered_records(3);
+  test::FileBytes bad = test::build_record_file(plan);
+  ++bad[19];  // the main checksum
+  const std::string path = files.write("bad.bin", bad);
+  const ProgramResult refused = tmode_on_sim({}, {"firmware", "update", path});
+  EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_EQ(refused.err, "tmode: " + path +
+                             ": refused: not a valid firmware record file (a header, count or checksum does not "
+                             "add up)\n");
+  const ProgramResult missing = tmode({"firmware", "update", files.dir() + "/none.bin"});
+  EXPECT_EQ(missing.exit_code, 8);
+  EXPECT_EQ(missing.err, "tmode: " + files.dir() + "/none.bin: No such file or directory\n");
+  EXPECT_EQ(tmode({"firmware", "update"}).exit_code, 2);
 }
 
 }  // namespace

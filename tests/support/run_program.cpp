@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,10 +27,12 @@ std::vector<std::string> program_command(const std::string& path) {
   return words;
 }
 
-ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) {
+namespace {
+
+// Runs the program with standard output on out[1], read back from out[0];
+// closes both.
+ProgramResult run_with_output(const std::vector<std::string>& argv, int timeout_ms, const int out[2]) {
   ProgramResult result;
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) return result;
 
   // Standard error goes to a file of its own, read once the program ended.
   char err_path[] = "/tmp/tmode-test-stderr-XXXXXX";
@@ -84,6 +87,33 @@ ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) 
     ::close(err_fd);
   }
   return result;
+}
+
+}  // namespace
+
+ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms) {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return {};
+  return run_with_output(argv, timeout_ms, out);
+}
+
+ProgramResult run_program_on_pty(const std::vector<std::string>& argv, int timeout_ms) {
+  int out[2];
+  out[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (out[0] < 0 || ::grantpt(out[0]) != 0 || ::unlockpt(out[0]) != 0) {
+    if (out[0] >= 0) ::close(out[0]);
+    return {};
+  }
+  out[1] = ::open(::ptsname(out[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (out[1] < 0) {
+    ::close(out[0]);
+    return {};
+  }
+  termios raw{};
+  ::tcgetattr(out[1], &raw);
+  ::cfmakeraw(&raw);  // the program's bytes as written, no "\r\n" for "\n"
+  ::tcsetattr(out[1], TCSANOW, &raw);
+  return run_with_output(argv, timeout_ms, out);
 }
 
 std::string capture_stdout(const std::function<void()>& body) {

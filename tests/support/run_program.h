@@ -18,6 +18,10 @@ struct ProgramResult {
 // waits for it at most `timeout_ms`.
 ProgramResult run_program(const std::vector<std::string>& argv, int timeout_ms = 60000);
 
+// The same with standard output on a terminal (a pty in raw mode), as a
+// program sees it when run from a shell.
+ProgramResult run_program_on_pty(const std::vector<std::string>& argv, int timeout_ms = 60000);
+
 // The words that start a program of this build on a command line another
 // program runs (tmode-sim's command after "--"): the emulator's words in a
 // cross build, then the path.
