@@ -10,10 +10,17 @@
 #include <vector>
 
 #include "app/tmode_commands.h"
+#include "app/tmode_library_lines.h"
 #include "app/tmode_scratch_logs.h"
+#include "diagnostics/diagnostics_state.h"
+#include "diagnostics/uniformity_creation.h"
 #include "diagnostics/uniformity_table.h"
 #include "link/link.h"
 #include "link/output_sink.h"
+#include "maintenance/maintenance_state.h"
+#include "maintenance/model_image_access.h"
+#include "maintenance/parameter_images.h"
+#include "protocol/controller_commands.h"
 
 namespace tmode::cli {
 
@@ -74,20 +81,106 @@ json parse_dump(const std::string& dump) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kUniformityUsage = "expected dump [--out FILE] or create --threshold T [--kv N] [--log FILE]";
+
+// tmode uniformity create: the table built from captures at every working
+// frequency and written to the controller; the library's log of it kept.
+int create_table(const Globals& globals, const Arguments& args) {
+  long threshold = -1, kv = -1;
+  std::string log_file;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const bool has_value = i + 1 < args.size();
+    if (args[i] == "--threshold" && has_value && parse_number(args[i + 1], 0, 65535, threshold)) {
+      ++i;
+    } else if (args[i] == "--kv" && has_value && parse_number(args[i + 1], 0, 255, kv)) {
+      ++i;
+    } else if (args[i] == "--log" && has_value && !args[i + 1].empty()) {
+      log_file = absolute_path(args[++i]);
+    } else {
+      return usage_error("uniformity", kUniformityUsage);
+    }
+  }
+  if (threshold < 0) return usage_error("uniformity", kUniformityUsage);
+
+  Session session(globals);
+  LibraryLines lines(globals);
+  char model[32], type_name[32];
+  if (const int opened = open_identified(session, model, type_name); opened != kExitOk) return opened;
+  if (kv < 0) {
+    uint8_t payload[64] = {};
+    session.begin_call();
+    if (read_controller_level(0, 0, payload) <= 0) return session.failure("read the controller level");
+    kv = payload[0];
+  }
+  // The working frequencies come from the hardware image of the model's
+  // firmware generation.
+  session.begin_call();
+  if (load_parameter_images(model_parameter_slot(maintenance_state().model_code)) != 0) {
+    return session.failure("read the parameter blocks");
+  }
+  ScratchLogs logs;
+  if (!logs.ready()) {
+    report_error("uniformity create: cannot make a scratch directory for the log: %s", std::strerror(errno));
+    return kExitFileRefused;
+  }
+  session.begin_call();
+  const int result = create_uniformity_table(0, 0, static_cast<int>(kv), static_cast<int>(threshold));
+  lines.end_line();
+  if (!link_is_open()) return session.failure("uniformity create");
+  const std::string log = logs.take();
+  if (!log_file.empty()) {
+    FILE* file = std::fopen(log_file.c_str(), "ab");
+    const bool written = file != nullptr && std::fwrite(log.data(), 1, log.size(), file) == log.size();
+    if (file != nullptr && std::fclose(file) != 0) file = nullptr;
+    if (!written || file == nullptr) {
+      report_error("%s: %s", log_file.c_str(), std::strerror(errno));
+      return kExitFileRefused;
+    }
+  }
+  const UniformityCreation& made = diagnostics_state().uniformity_creation;
+  if (globals.json) {
+    print_json(json{{"created", result == 0},
+                    {"kv", kv},
+                    {"threshold", threshold},
+                    {"frequencies", made.frequency_count},
+                    {"log", log}}
+                   .dump(2));
+  } else if (result == 0 && !globals.quiet) {
+    std::printf("uniformity table written: %d frequencies, threshold %ld\n", made.frequency_count, threshold);
+  }
+  if (result != 0) {
+    report_error("uniformity create: no table written (see the log: a capture that failed, too many points, "
+                 "an offset out of range, or the write refused)");
+    return kExitRefused;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
 int run_uniformity(const Globals& globals, const Arguments& args) {
   if (wants_help(args)) {
     std::puts("Usage: tmode [global options] uniformity dump [--out FILE]\n"
-              "Reads the controller's uniformity table (the size and format follow from its\n"
-              "model and level) and prints the library's dump of it, or writes the dump to\n"
-              "FILE. JSON: validity, threshold and each frequency's points.");
+              "       tmode [global options] uniformity create --threshold T [--kv N] [--log FILE]\n"
+              "dump reads the controller's uniformity table (the size and format follow from\n"
+              "its model and level) and prints the library's dump of it, or writes the dump\n"
+              "to FILE. JSON: validity, threshold and each frequency's points.\n"
+              "create captures the panel at every working frequency, turns the line-to-line\n"
+              "differences beyond T into correction points and writes the table to the\n"
+              "controller; --kv names the kernel version that decides the table's format\n"
+              "(default: the controller's level), --log appends the library's log of the\n"
+              "creation (difference maps and points) to FILE.");
     return kExitOk;
   }
+  if (!args.empty() && args[0] == "create") return create_table(globals, args);
   std::string out;
-  if (args.empty() || args[0] != "dump") return usage_error("uniformity", "expected dump [--out FILE]");
+  if (args.empty() || args[0] != "dump") return usage_error("uniformity", kUniformityUsage);
   if (args.size() == 3 && args[1] == "--out" && !args[2].empty()) {
     out = args[2];
   } else if (args.size() != 1) {
-    return usage_error("uniformity", "expected dump [--out FILE]");
+    return usage_error("uniformity", kUniformityUsage);
   }
 
   Session session(globals);

@@ -36,12 +36,21 @@ void set_pair(uint8_t* pairs, int chip, int first, int last) {
 
 }  // namespace
 
+int model_parameter_slot(int model_code) {
+  if (model_code == 18) return 2;
+  if (model_code == 22 || model_code == 26) return 3;
+  if (model_code == 24 || model_code == 28) return 4;
+  return 1;
+}
+
 const uint8_t* model_parameter_image(int model_code) {
   const ParameterImages& images = maintenance_state().images;
-  if (model_code == 18) return images.hardware2;
-  if (model_code == 22 || model_code == 26) return images.hardware3;
-  if (model_code == 24 || model_code == 28) return images.hardware4;
-  return images.hardware1;
+  switch (model_parameter_slot(model_code)) {
+    case 2: return images.hardware2;
+    case 3: return images.hardware3;
+    case 4: return images.hardware4;
+    default: return images.hardware1;
+  }
 }
 
 int read_model_image_count(int, int, int model_code, uint16_t* out) {

@@ -19,6 +19,8 @@ int read_model_image_entry(int reserved1, int reserved2, int model_code, int ind
 // 18, image 3 for 22 and 26, image 4 for 24 and 28, image 1 for all others.
 // Their scaling words: bits 0-14 the factor, bit 15 the mode.
 const uint8_t* model_parameter_image(int model_code);
+// The load_parameter_images slot that fills that image: 2, 3, 4 or 1.
+int model_parameter_slot(int model_code);
 inline constexpr int kModelImageOpenScaling = 78;
 inline constexpr int kModelImageMutualScaling = 80;
 

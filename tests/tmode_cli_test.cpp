@@ -363,6 +363,49 @@ TEST(TmodeCli, CalibrateStoresAndRunsTheTestsAskedFor) {
   EXPECT_EQ(failure["stability_test"], false);
 }
 
+// A controller of the family with indexed tables (type PCT-6144 at level
+// 10): tuning gives it two working frequencies, then the table made from
+// captures of a panel with an open driving line has that line's points at
+// both, and reads back valid.
+TEST(TmodeCli, UniformityTableCreatedFromCapturesReadsBack) {
+  test::ScratchDir dir;
+  const std::string ini = dir.file("panel.ini");
+  test::write_file(ini, std::string(kSimPanelTuning));
+  const std::string log = dir.file("creation.csv");
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::vector<std::string> family = {"--model", "PCT-6144", "--type", "PCT-6144", "--level", "10", "--open-tx", "5"};
+
+  // Before tuning the block names no working frequency: nothing is written.
+  const ProgramResult untuned = tmode_on_sim(family, {"uniformity", "create", "--threshold", "100"});
+  EXPECT_EQ(untuned.exit_code, 6);
+  EXPECT_EQ(untuned.err.rfind("tmode: uniformity create: no table written", 0), 0u) << untuned.err;
+
+  const ProgramResult made = script_on_sim(
+      family, tmode_cmd + "--quiet tune --ini " + ini + " && " + tmode_cmd + "uniformity create --threshold 100 --log " +
+                  log + " && " + tmode_cmd + "--json uniformity dump");
+  ASSERT_EQ(made.exit_code, 0) << made.err;
+  const std::string head = "uniformity table written: 2 frequencies, threshold 100\n";
+  ASSERT_EQ(made.out.rfind(head, 0), 0u) << made.out;
+  const json table = json::parse(made.out.substr(head.size()));
+  EXPECT_EQ(table["valid"], true);
+  EXPECT_EQ(table["threshold"], 100);
+  for (int f = 0; f < 2; ++f) {
+    SCOPED_TRACE(f);
+    const json& points = table["frequencies"][f]["points"];
+    EXPECT_EQ(table["frequencies"][f]["valid_count"], 54);
+    ASSERT_EQ(points.size(), 54u);
+    // The open line reads low: the step into it and out of it.
+    for (const json& p : points) {
+      EXPECT_TRUE(p["tx"] == 4 || p["tx"] == 5) << p;
+      EXPECT_EQ(p["offset"].get<int>() < 0, p["tx"] == 4) << p;
+    }
+  }
+  EXPECT_EQ(table["frequencies"][2]["valid_count"], 0);
+  const std::string creation = test::read_file(log);
+  EXPECT_NE(creation.find("\r\nKernel Version:,10\r\n"), std::string::npos) << creation;
+  EXPECT_NE(creation.find("Get Image Data Done\r\n"), std::string::npos) << creation;
+}
+
 // A session recorded with --trace, replayed by a simulator that answers only
 // from the recording, prints the same.
 TEST(TmodeCli, TraceRecordedAndReplayed) {
