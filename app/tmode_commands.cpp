@@ -76,6 +76,14 @@ void print_json(const std::string& document) {
   std::fputc('\n', stdout);
 }
 
+int read_level(Session& session, long& level) {
+  uint8_t payload[64] = {};
+  session.begin_call();
+  if (read_controller_level(0, 0, payload) <= 0) return session.failure("read the controller level");
+  level = payload[0];
+  return kExitOk;
+}
+
 int run_info(const Globals& globals, const Arguments& args) {
   if (wants_help(args)) {
     std::puts("Usage: tmode [global options] info\n"

@@ -32,6 +32,9 @@ bool parse_number(const std::string& text, long low, long high, long& value);
 // fields) and derives the model code from them, which many operations
 // depend on. kExitOk, or the code of the failure (its reason on stderr).
 int open_identified(Session& session, char* model, char* type);
+// The controller's level ('?','X' byte 0) into `level`. kExitOk, or the
+// code of the failure.
+int read_level(Session& session, long& level);
 
 int run_info(const Globals& globals, const Arguments& args);
 int run_mode(const Globals& globals, const Arguments& args);

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace tmode::cli {
@@ -63,6 +65,14 @@ std::vector<std::string> log_lines(const std::string& text) {
 }
 
 bool starts_with(const std::string& text, const char* head) { return text.rfind(head, 0) == 0; }
+
+bool write_text_file(const std::string& path, const std::string& text, bool append) {
+  FILE* file = std::fopen(path.c_str(), append ? "ab" : "wb");
+  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (!written) std::fprintf(stderr, "tmode: %s: %s\n", path.c_str(), std::strerror(errno));
+  return written;
+}
 
 std::string absolute_path(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;

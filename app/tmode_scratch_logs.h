@@ -36,6 +36,10 @@ std::vector<std::string> log_lines(const std::string& text);
 
 bool starts_with(const std::string& text, const char* head);
 
+// Writes `text` to the file at `path`, appended or replacing it; false
+// after "tmode: PATH: reason" on standard error.
+bool write_text_file(const std::string& path, const std::string& text, bool append);
+
 // A path as seen from the working directory of now, so that it stays right
 // after a change of directory.
 std::string absolute_path(const std::string& path);

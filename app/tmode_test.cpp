@@ -18,7 +18,6 @@
 #include "link/link.h"
 #include "diagnostics/sensor_tests.h"
 #include "maintenance/parameter_images.h"
-#include "protocol/controller_commands.h"
 #include "tester/test_operations.h"
 
 namespace tmode::cli {
@@ -123,15 +122,7 @@ struct Report {
   bool show_log = false;
 
   int finish(const char* what, bool passed, const std::string& log, json details) const {
-    if (!log_file.empty()) {
-      FILE* file = std::fopen(log_file.c_str(), "ab");
-      const bool written = file != nullptr && std::fwrite(log.data(), 1, log.size(), file) == log.size();
-      if (file != nullptr && std::fclose(file) != 0) file = nullptr;
-      if (!written || file == nullptr) {
-        report_error("%s: %s", log_file.c_str(), std::strerror(errno));
-        return kExitFileRefused;
-      }
-    }
+    if (!log_file.empty() && !write_text_file(log_file, log, true)) return kExitFileRefused;
     const std::vector<std::string> verdicts = verdict_lines(log);
     if (globals.json) {
       details["test"] = what;
@@ -345,10 +336,7 @@ int run_calibrate(const Globals& globals, const Arguments& args) {
   char model[32], type[32];
   if (const int opened = open_identified(session, model, type); opened != kExitOk) return opened;
   if (level < 0) {
-    uint8_t payload[64] = {};
-    session.begin_call();
-    if (read_controller_level(0, 0, payload) <= 0) return session.failure("read the controller level");
-    level = payload[0];
+    if (const int read = read_level(session, level); read != kExitOk) return read;
   }
   ScratchLogs logs;
   if (!logs.ready()) {

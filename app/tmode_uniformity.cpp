@@ -20,7 +20,6 @@
 #include "maintenance/maintenance_state.h"
 #include "maintenance/model_image_access.h"
 #include "maintenance/parameter_images.h"
-#include "protocol/controller_commands.h"
 
 namespace tmode::cli {
 
@@ -109,10 +108,7 @@ int create_table(const Globals& globals, const Arguments& args) {
   char model[32], type_name[32];
   if (const int opened = open_identified(session, model, type_name); opened != kExitOk) return opened;
   if (kv < 0) {
-    uint8_t payload[64] = {};
-    session.begin_call();
-    if (read_controller_level(0, 0, payload) <= 0) return session.failure("read the controller level");
-    kv = payload[0];
+    if (const int read = read_level(session, kv); read != kExitOk) return read;
   }
   // The working frequencies come from the hardware image of the model's
   // firmware generation.
@@ -130,15 +126,7 @@ int create_table(const Globals& globals, const Arguments& args) {
   lines.end_line();
   if (!link_is_open()) return session.failure("uniformity create");
   const std::string log = logs.take();
-  if (!log_file.empty()) {
-    FILE* file = std::fopen(log_file.c_str(), "ab");
-    const bool written = file != nullptr && std::fwrite(log.data(), 1, log.size(), file) == log.size();
-    if (file != nullptr && std::fclose(file) != 0) file = nullptr;
-    if (!written || file == nullptr) {
-      report_error("%s: %s", log_file.c_str(), std::strerror(errno));
-      return kExitFileRefused;
-    }
-  }
+  if (!log_file.empty() && !write_text_file(log_file, log, true)) return kExitFileRefused;
   const UniformityCreation& made = diagnostics_state().uniformity_creation;
   if (globals.json) {
     print_json(json{{"created", result == 0},
@@ -213,15 +201,7 @@ int run_uniformity(const Globals& globals, const Arguments& args) {
     report_error("uniformity dump: %s", reason.empty() ? "refused" : reason.c_str());
     return kExitRefused;
   }
-  if (!out.empty()) {
-    FILE* file = std::fopen(out.c_str(), "wb");
-    const bool written = file != nullptr && std::fwrite(dump.data(), 1, dump.size(), file) == dump.size();
-    if (file != nullptr && std::fclose(file) != 0) file = nullptr;
-    if (!written || file == nullptr) {
-      report_error("%s: %s", out.c_str(), std::strerror(errno));
-      return kExitFileRefused;
-    }
-  }
+  if (!out.empty() && !write_text_file(out, dump, false)) return kExitFileRefused;
   if (globals.json) {
     json doc = parse_dump(dump);
     if (!out.empty()) doc["out"] = out;
