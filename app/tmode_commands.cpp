@@ -180,7 +180,8 @@ int run_params(const Globals& globals, const Arguments& args) {
               "  write    write a binary file's block to the controller (checked first)\n"
               "  import   write a text file's parameters to the controller (checked first)\n"
               "Nothing reaches the controller from a file that does not load or whose\n"
-              "block checksum does not match.");
+              "block checksum does not match.\n"
+              "Progress: a bar on a terminal, \"progress N%\" lines otherwise.");
     return kExitOk;
   }
   if (args.size() != 3) return usage_error("params", "expected ACTION --hardware|--software FILE");
