@@ -8,6 +8,7 @@
 #include "diagnostics/mutual_cap_state.h"
 #include "diagnostics/noise_line_state.h"
 #include "diagnostics/sensor_test_tables.h"
+#include "diagnostics/uniformity_creation_state.h"
 
 namespace tmode {
 
@@ -30,6 +31,8 @@ struct DiagnosticsState {
   SensorTestBlock sensor_test = {};
   // The mutual-capacitance tests and the sensor tests 1 to 4.
   MutualCapState mutual;
+  // The uniformity-table creation's node buffers.
+  UniformityCreation uniformity_creation;
 };
 
 DiagnosticsState& diagnostics_state();

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <thread>
 
 #include "diagnostics/chip_labels.h"
 #include "diagnostics/diagnostics_state.h"
+#include "diagnostics/l2_frame.h"
 #include "diagnostics/log_stream.h"
 #include "diagnostics/node_tolerance.h"
 #include "diagnostics/raw16_table.h"
@@ -32,7 +32,6 @@ namespace {
 
 constexpr uint16_t kSaturationL2Data = 0x4010;
 constexpr uint16_t kStopData = 0x8000;
-constexpr int kRetries = 6;
 constexpr int kDonePolls = 100;  // of 100 ms
 constexpr int kL2Shift = 6;
 
@@ -212,21 +211,6 @@ bool l2_table(FILE* out, const L2FrameBuffer& frame, int tx_total, int rx_total,
   return failed;
 }
 
-// Allocates the frame buffer once, and again only when a larger one is
-// needed. False when it cannot be had.
-bool reserve_l2_frame(L2FrameBuffer& frame, int rx_total, int lines) {
-  const int entries = rx_total * lines;
-  if (frame.values == nullptr || frame.capacity < entries) {
-    frame.values.reset(new (std::nothrow) int16_t[static_cast<size_t>(entries)]);
-    frame.capacity = frame.values != nullptr ? entries : 0;
-    if (frame.values == nullptr) return false;
-  }
-  frame.rx_count = rx_total;
-  frame.line_count = lines;
-  std::memset(frame.values.get(), 0, sizeof(int16_t) * static_cast<size_t>(entries));
-  return true;
-}
-
 }  // namespace
 
 int l2_mutual_cap_test(int, int, int threshold, int skip_segment_ends) {
@@ -269,15 +253,7 @@ int l2_mutual_cap_test(int, int, int threshold, int skip_segment_ends) {
   }
 
   L2Collect& c = m.l2_collect;
-  c.values = m.l2_frame.values.get();
-  c.capacity = m.l2_frame.capacity;
-  c.rx_total = rx_total;
-  c.last_line = tx_total + extra - 1;
-  c.packets_per_line = packets_per_line(rx_total);
-  c.retries = kRetries;
-  c.packets = 0;
-  c.started = false;
-  c.done.store(false);
+  prepare_l2_collect(m, rx_total, tx_total + extra - 1);
   bool arrived = false;
   {
     HandlerRegistration handler('J', 0xFFFF, l2_frame_report);

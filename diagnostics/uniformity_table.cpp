@@ -54,12 +54,12 @@ void set_raw_scaling(uint32_t kv, const uint8_t* info, uint32_t status) {
   if ((status & (1u << 27)) != 0 || scaling < 70 || scaling > 130) scaling = 100;
 }
 
-// Steps 1 to 3: size, flags and the compact mark for the connected model.
-void decide_format(UniformityTableState& u) {
-  uint8_t level[kQueryBufferSize] = {};
-  read_controller_level(0, 0, level);
-  const uint32_t kv = level[0];
-  u.kernel_version = kv;
+}  // namespace
+
+// Steps 2 and 3: size, flags and the compact mark for the connected model at
+// controller level kv.
+void choose_uniformity_format(uint32_t kv) {
+  UniformityTableState& u = maintenance_state().uniformity;
   const int code = maintenance_state().model_code;
   UniformityFormat& f = u.format;
   uint8_t info[kQueryBufferSize] = {};
@@ -94,6 +94,16 @@ void decide_format(UniformityTableState& u) {
     return;
   }
   f.compact = false;
+}
+
+namespace {
+
+// Steps 1 to 3: the controller level, then size, flags and compact mark.
+void decide_format(UniformityTableState& u) {
+  uint8_t level[kQueryBufferSize] = {};
+  read_controller_level(0, 0, level);
+  u.kernel_version = level[0];
+  choose_uniformity_format(u.kernel_version);
 }
 
 // A buffer of exactly the table's size: a size change reallocates it, and

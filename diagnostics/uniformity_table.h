@@ -2,11 +2,19 @@
 // table (parameter block type 2).
 #pragma once
 
+#include <cstdint>
+
 namespace tmode {
 
 inline constexpr int kUniformitySizeSmall = 1024;
 inline constexpr int kUniformitySizeMiddle = 3072;
 inline constexpr int kUniformitySizeLarge = 6144;
+
+// Decides the table's size, flags and compact mark (and, for the even-code
+// family, the raw scaling) for the connected model at controller level kv,
+// querying the features and status code where the model needs them. A model
+// without a uniformity table leaves the size as it was.
+void choose_uniformity_format(uint32_t kv);
 
 // Decides the table's size and format from the model code and the
 // controller's level and features, (re)allocates the buffer for that size,

@@ -62,7 +62,8 @@ int l2_swing(const SensorPanel& panel, int tx, int rx) {
   const PanelDefects& d = panel.defects;
   int swing = 3;
   if (tx == d.noisy_tx && rx == d.noisy_rx) swing += std::abs(d.noise) / 10;
-  if (tx == d.spike_tx && rx == d.spike_rx) swing += std::abs(d.spike) / 10;
+  const NoiseSpike& spike = d.sample_spike;
+  if (spike.every > 0 && tx == spike.tx && rx == spike.rx) swing += std::abs(spike.size) / 10;
   return swing;
 }
 

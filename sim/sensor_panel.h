@@ -28,11 +28,6 @@ struct PanelDefects {
   bool unended_frames = false;     // the last 'J' report of every frame is never sent
   bool outside_reports = false;    // every frame carries two reports outside it
   bool missing_end_report = false; // the short test never sends its end report
-  // A burst of noise between frames at node (spike_tx, spike_rx): only the
-  // saturation L2 frame, which keeps each node's extremes, records it.
-  int spike_tx = -1;
-  int spike_rx = -1;
-  int spike = 0;
 };
 
 struct SensorPanel {
@@ -72,7 +67,8 @@ int16_t open_test_value(const SensorPanel& panel, int tx, int rx);
 int mutual_node_value(const SensorPanel& panel, int tx, int rx, int sample);
 
 // The saturation L2 extremes of a node: 3 and -3, widened by a tenth of the
-// noisy node's deviation and of the spike's height, 100 and -100 on a
+// noisy node's deviation and of the noise spike's height (the extremes keep
+// every sample, the spike's among them), 100 and -100 on a
 // shorted line, 0 on a dead chip; clamped to signed bytes.
 int8_t l2_maximum(const SensorPanel& panel, int tx, int rx);
 int8_t l2_minimum(const SensorPanel& panel, int tx, int rx);

@@ -50,7 +50,6 @@ void print_usage() {
       "  --short-tx N, --short-rx N a shorted line (short-test value -100)\n"
       "  --noisy-node T,R,D  node (T, R) moves by +/-D per scan and frame\n"
       "  --noise-spike T,R,D,K  node (T, R) jumps by D on one scan or frame stream in every K\n"
-      "  --spike T,R,D    a burst of D at node (T, R) between frames (saturation L2 only)\n"
       "  --dead-chip N    a sensing chip whose register commands fail\n"
       "  --corrupt-waveform N  the next N waveform read-backs are wrong\n"
       "  --lost-report N  'J' report N of every frame is never sent\n"
@@ -129,7 +128,7 @@ int main(int argc, char** argv) {
     kNoReply, kLate, kVanishAfter, kReportAfter, kFlood,
     kTx, kRx, kChips, kExtraLines, kCalConstant, kPlateaus, kFlat, kLevel, kOpenTx, kOpenRx, kDipRx,
     kShortTx, kShortRx, kNoisyNode, kDeadChip, kCorruptWaveform, kLostReport, kNoEndReport, kFrameMs,
-    kEndlessFrame, kOutsideReport, kStreamReports, kReplay, kRecord, kSpike, kNoiseSpike,
+    kEndlessFrame, kOutsideReport, kStreamReports, kReplay, kRecord, kNoiseSpike,
     kUniformityBlock = 200
   };
   const option options[] = {
@@ -153,7 +152,6 @@ int main(int argc, char** argv) {
       {"short-tx", required_argument, nullptr, kShortTx}, {"short-rx", required_argument, nullptr, kShortRx},
       {"noisy-node", required_argument, nullptr, kNoisyNode},
       {"noise-spike", required_argument, nullptr, kNoiseSpike},
-      {"spike", required_argument, nullptr, kSpike},
       {"dead-chip", required_argument, nullptr, kDeadChip},
       {"corrupt-waveform", required_argument, nullptr, kCorruptWaveform},
       {"lost-report", required_argument, nullptr, kLostReport},
@@ -252,11 +250,6 @@ int main(int argc, char** argv) {
       case kDipRx: if (!take(0, 255, defects.dip_rx)) return refuse("dip-rx"); break;
       case kShortTx: if (!take(0, 255, defects.short_tx)) return refuse("short-tx"); break;
       case kShortRx: if (!take(0, 255, defects.short_rx)) return refuse("short-rx"); break;
-      case kSpike:
-        if (std::sscanf(optarg, "%d,%d,%d", &defects.spike_tx, &defects.spike_rx, &defects.spike) != 3) {
-          return refuse("spike");
-        }
-        break;
       case kNoisyNode:
         if (std::sscanf(optarg, "%d,%d,%d", &defects.noisy_tx, &defects.noisy_rx, &defects.noise) != 3) {
           return refuse("noisy-node");

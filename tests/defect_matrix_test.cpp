@@ -1,16 +1,21 @@
 // Every diagnostic test against every simulated panel defect: a clean panel
 // passes everything, and each defect fails the tests that exist to find it.
 // A row per panel, a column per test; a new test is a new column (a field
-// of PanelRow and an entry of kColumns).
+// of PanelRow and an entry of columns). The columns run in order on one
+// simulator per test, so the intermittent defects meet each test at a
+// fixed sample.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "diagnostics/bias_test.h"
 #include "diagnostics/mutual_cap_evaluation.h"
 #include "diagnostics/open_short_tests.h"
 #include "diagnostics/sensor_tests.h"
+#include "diagnostics/stable_test.h"
 #include "diagnostics/test_raw_fetch.h"
 #include "diagnostics/tuner_mutual_cap.h"
 #include "library/library_state.h"
@@ -28,7 +33,7 @@ enum Verdict : char { P = 'P', F = 'F' };
 struct PanelRow {
   const char* panel;
   sim::PanelDefects defects;
-  Verdict open, short_test, mutual_cap, sensor1, sensor2, sensor3, sensor4, scaled_mutual_cap, l2;
+  Verdict open, short_test, mutual_cap, sensor1, sensor2, sensor3, sensor4, scaled_mutual_cap, l2, bias, stable;
 };
 
 class DefectMatrix : public test::SensorTestBench {
@@ -44,6 +49,14 @@ class DefectMatrix : public test::SensorTestBench {
     tuner->frequency_blocks[0].bytes[freq::kImageScaling] = 5;
     tuner->mutual_cap_values[0] = 20;
     tuner->mutual_cap_argument = 1;  // one frame: the noisy node does not average out
+    tuner->bias.repeat_count = 5;  // a raw frame at every sample of the spike's period
+    tuner->bias.threshold = 5;
+    tuner->stable.first_rx = 0;  // chip 0; the stable test scans the last driving line
+    tuner->stable.last_rx = 13;
+    tuner->stable.threshold = 50;
+    // One frame a stream: a frame read meets the sample its stream starts
+    // at, however long the library takes.
+    sim.update([](sim::ControllerState& s) { s.stream.frame_limit = 1; });
   }
   // 1 pass, 0 fail for the Tuner generation; 0 pass, -1 fail for the others.
   bool tuner_pass(int result) {
@@ -64,6 +77,26 @@ class DefectMatrix : public test::SensorTestBench {
     library.mutual.mutual_cap_failed = false;
     return l2_mutual_cap_test(0, 0, 20, 0) == 0;
   }
+  // The bias and stable tests program the chips' registers; they are put
+  // back for the columns after them.
+  bool registers_kept(int (*test)(Tuner&)) {
+    sim::RegisterState before;
+    sim.update([&](sim::ControllerState& s) { before = s.registers; });
+    const int result = test(*tuner);
+    sim.update([&](sim::ControllerState& s) { s.registers = before; });
+    trace->text();
+    return result == 0;
+  }
+
+  // Every column meets the noise defects from the first sample on, whatever
+  // ran before it.
+  void from_sample_zero() {
+    sim.update([](sim::ControllerState& s) {
+      s.registers.scans = 0;
+      s.stream.selections = 0;
+      s.stream.frames = 0;
+    });
+  }
 
   TunerPtr tuner;
   std::unique_ptr<test::TunerTrace> trace;
@@ -81,16 +114,22 @@ using test::with;
 
 TEST_F(DefectMatrix, EachTestFindsTheDefectsItExistsToFind) {
   // clang-format off
-  const D spike = with({{&D::spike_tx, 5}, {&D::spike_rx, 10}, {&D::spike, 380}});
+  // The defects of the bias and stable columns sit on the driving line the
+  // stable test scans (15) or on a sensing line of the chip it reads (0).
+  // The spike comes on the fifth sample (4, 9, ...): the columns that read
+  // fewer samples never meet it; the L2 frame's extremes, the bias test's
+  // five raw frames and the stable test's 100 scans always do.
+  const D spike = [] { D d; d.sample_spike = {15, 5, 400, 5}; return d; }();
   const PanelRow rows[] = {
-      // panel         defects                     open short mutual sens1 sens2 sens3 sens4 scaled L2
-      {"clean",        {},                         P,   P,    P,     P,    P,    P,    P,    P,     P},
-      {"open Tx line", with({{&D::open_tx, 3}}),   F,   P,    F,     F,    P,    F,    P,    F,     P},
-      {"dip",          with({{&D::dip_rx, 5}}),    F,   P,    P,     P,    P,    P,    P,    P,     P},
-      {"short",        with({{&D::short_rx, 3}}),  P,   F,    P,     P,    F,    P,    F,    P,     F},
-      {"noisy node",   noisy_node(5, 10, 380),     P,   P,    F,     P,    P,    F,    P,    F,     F},
-      {"noise spike",  spike,                      P,   P,    P,     P,    P,    P,    P,    P,     F},
-      {"dead chip",    with({{&D::dead_chip, 1}}), F,   P,    P,     F,    P,    P,    P,    P,     P},
+      // panel         defects                     open short mutual sens1 sens2 sens3 sens4 scaled L2 bias stable
+      {"clean",        {},                         P,   P,    P,     P,    P,    P,    P,    P,     P, P,   P},
+      {"open Tx line", with({{&D::open_tx, 3}}),   F,   P,    F,     F,    P,    F,    P,    F,     P, P,   P},
+      {"open Rx line", with({{&D::open_rx, 5}}),   F,   P,    P,     F,    P,    P,    P,    P,     P, P,   P},
+      {"dip",          with({{&D::dip_rx, 5}}),    F,   P,    P,     P,    P,    P,    P,    P,     P, P,   P},
+      {"short",        with({{&D::short_rx, 3}}),  P,   F,    P,     P,    F,    P,    F,    P,     F, P,   P},
+      {"noisy node",   noisy_node(15, 5, 380),     P,   P,    F,     P,    P,    F,    P,    F,     F, F,   F},
+      {"noise spike",  spike,                      P,   P,    P,     P,    P,    P,    P,    P,     F, F,   F},
+      {"dead chip",    with({{&D::dead_chip, 1}}), F,   P,    P,     F,    P,    P,    P,    P,     P, P,   F},
   };
   // clang-format on
   const Column columns[] = {
@@ -105,11 +144,14 @@ TEST_F(DefectMatrix, EachTestFindsTheDefectsItExistsToFind) {
       {"sensor test 4", &PanelRow::sensor4, [](DefectMatrix&) { return run_sensor_test(0, 0, 0, 3, 100, 0, 1) == 0; }},
       {"scaled mutual cap", &PanelRow::scaled_mutual_cap, [](DefectMatrix& m) { return m.scaled_mutual_cap_pass(); }},
       {"L2 test", &PanelRow::l2, [](DefectMatrix& m) { return m.l2_pass(); }},
+      {"bias test", &PanelRow::bias, [](DefectMatrix& m) { return m.registers_kept(hw_bias_test); }},
+      {"stable test", &PanelRow::stable, [](DefectMatrix& m) { return m.registers_kept(single_end_stable_test); }},
   };
   for (const PanelRow& row : rows) {
     defects(row.defects);
     std::string got, want;
     for (const Column& column : columns) {
+      from_sample_zero();
       const bool pass = column.passes(*this);
       got += pass ? 'P' : 'F';
       want += static_cast<char>(row.*column.expected);

@@ -281,9 +281,7 @@ TEST_F(MutualCapEvaluation, L2RulesAndTheCommonVerdict) {
   noisy.noisy_tx = 5;
   noisy.noisy_rx = 10;
   noisy.noise = 300;
-  spike.spike_tx = 5;
-  spike.spike_rx = 10;
-  spike.spike = 300;
+  spike.sample_spike = {5, 10, 300, 4};
   short_end.short_rx = 13;  // the last channel of sensing chip 0
   short_second_last.short_rx = 26;
   const Case cases[] = {
@@ -315,9 +313,7 @@ TEST_F(MutualCapEvaluation, L2LogThatCannotBeOpenedKeepsTheVerdict) {
   make_log_unwritable();
   EXPECT_EQ(l2_mutual_cap_test(0, 0, 20, 0), 0);
   sim::PanelDefects d;
-  d.spike_tx = 1;
-  d.spike_rx = 1;
-  d.spike = 500;
+  d.sample_spike = {1, 1, 500, 4};
   defects(d);
   EXPECT_EQ(l2_mutual_cap_test(0, 0, 20, 0), -1);
   EXPECT_TRUE(library.mutual.l2_failed);
