@@ -8,7 +8,9 @@
 #include <cstring>
 #include <string>
 
+#include "app/tmode_block_progress.h"
 #include "maintenance/model_identification.h"
+#include "maintenance/parameter_images.h"
 #include "protocol/controller_commands.h"
 #include "protocol/controller_info.h"
 #include "protocol/direct_commands.h"
@@ -186,7 +188,8 @@ int run_params(const Globals& globals, const Arguments& args) {
               "  write    write a binary file's block to the controller (checked first)\n"
               "  import   write a text file's parameters to the controller (checked first)\n"
               "Nothing reaches the controller from a file that does not load or whose\n"
-              "block checksum does not match.");
+              "block checksum does not match.\n"
+              "Progress: a bar on a terminal, \"progress N%\" lines otherwise.");
     return kExitOk;
   }
   if (args.size() != 3) return usage_error("params", "expected ACTION --hardware|--software FILE");
@@ -199,12 +202,13 @@ int run_params(const Globals& globals, const Arguments& args) {
     int (*software)(int, int, const char*);
     int success;  // the operation's result on success
     const char* done;
+    bool reads;   // reads both blocks from the controller; else writes the one
   };
   static const Action kActions[] = {
-      {"save", save_hardware_file, save_software_file, 0, "saved"},
-      {"export", export_hardware_file, export_software_file, 1, "exported"},
-      {"write", write_hardware_bin_file, write_software_bin_file, 0, "written"},
-      {"import", write_hardware_text_file, write_software_text_file, 0, "imported"},
+      {"save", save_hardware_file, save_software_file, 0, "saved", true},
+      {"export", export_hardware_file, export_software_file, 1, "exported", true},
+      {"write", write_hardware_bin_file, write_software_bin_file, 0, "written", false},
+      {"import", write_hardware_text_file, write_software_text_file, 0, "imported", false},
   };
   const Action* chosen = nullptr;
   for (const Action& a : kActions) {
@@ -215,9 +219,12 @@ int run_params(const Globals& globals, const Arguments& args) {
   Session session(globals);
   if (const int opened = session.open(); opened != kExitOk) return opened;
   const std::string& path = args[2];
+  const long bytes = chosen->reads ? kHardwareBlockSize + kSoftwareBlockSize : hardware ? kHardwareBlockSize : kSoftwareBlockSize;
+  BlockProgress progress(globals, BlockProgress::Shown::kAllTransfers, bytes, nullptr);
   session.begin_call();
   const int result = (hardware ? chosen->hardware : chosen->software)(0, 0, path.c_str());
   const char* block = hardware ? "hardware" : "software";
+  if (result == chosen->success) progress.finish();
   if (result != chosen->success) {
     report_error("params %s: %s parameters and %s: refused (file missing, unreadable or not a valid block, or "
                  "the controller failed)",

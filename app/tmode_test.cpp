@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tmode_block_progress.h"
 #include "app/tmode_commands.h"
 #include "app/tmode_library_lines.h"
 #include "app/tmode_scratch_logs.h"
@@ -344,6 +345,8 @@ int run_calibrate(const Globals& globals, const Arguments& args) {
     return kExitFileRefused;
   }
   const int bits = (bias >= 0 ? 0x80 : 0) | (stability >= 0 ? 0x800 : 0);
+  // The calibration stores the hardware block as it goes.
+  BlockProgress progress(globals, BlockProgress::Shown::kHardwareWrites, kHardwareBlockSize, &lines);
   session.begin_call();
   const int result = run_calibration_tests(0, 0, static_cast<int>(level), bits, bias < 0 ? 0 : static_cast<int>(bias),
                                            stability < 0 ? 0 : static_cast<int>(stability),

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <string>
 
+#include "app/tmode_block_progress.h"
 #include "app/tmode_commands.h"
 #include "app/tmode_library_lines.h"
+#include "maintenance/parameter_images.h"
 #include "paramfile/block_layout.h"
 #include "paramfile/hardware_block_pack.h"
 #include "tester/tuner_preparation.h"
@@ -103,6 +105,7 @@ int run_tune(const Globals& globals, const Arguments& args) {
   bool stored = false;
   if (failed == nullptr && store) {
     pack_hardware_block(*tuner, tuner->hardware_block);
+    BlockProgress progress(globals, BlockProgress::Shown::kHardwareWrites, kHardwareBlockSize, &lines);
     session.begin_call();
     if (store_hardware_block(*tuner) != 1) return session.failure("write the tuned hardware parameters");
     stored = true;

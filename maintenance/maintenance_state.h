@@ -7,6 +7,7 @@
 #include "maintenance/firmware_package.h"
 #include "maintenance/firmware_progress.h"
 #include "maintenance/parameter_images.h"
+#include "maintenance/parameter_progress.h"
 #include "maintenance/stamp_record.h"
 #include "maintenance/uniformity_state.h"
 
@@ -19,6 +20,13 @@ struct FirmwareProgressHook {
   void* context = nullptr;
 };
 
+// The parameter block transfers' progress callback: set and called on the
+// caller's thread only.
+struct ParameterProgressHook {
+  ParameterProgressCallback callback = ignore_parameter_progress;
+  void* context = nullptr;
+};
+
 struct MaintenanceState {
   // The controller model code that identify_model derived from the names;
   // -1 when no pattern matched, 0 before the first identification.
@@ -26,6 +34,7 @@ struct MaintenanceState {
 
   // Parameter block images.
   ParameterImages images = {};
+  ParameterProgressHook parameter_progress;
 
   // The firmware file and package last loaded (cleared when a load is
   // refused), and the stamp record prepared for the controller.

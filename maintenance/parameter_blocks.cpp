@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/link_session.h"
+#include "maintenance/parameter_progress.h"
 #include "protocol/exchange.h"
 
 namespace tmode {
@@ -29,6 +30,7 @@ bool chunk_answered(const uint8_t* packet, int length, uint8_t letter, int posit
 int read_parameter_block(int type, int offset, int count, uint8_t* destination) {
   int done = 0;
   int position = offset;
+  if (count > 0) report_parameter_progress({type, false, 0, count});
   while (done < count) {
     const int chunk = count - done < kParameterChunk ? count - done : kParameterChunk;
     const uint8_t packet[6] = {kClass, 'J', low(type), low(position), high(position),
@@ -42,6 +44,7 @@ int read_parameter_block(int type, int offset, int count, uint8_t* destination) 
     std::memcpy(destination + done, reply + 7, static_cast<size_t>(chunk));
     done += chunk;
     position += chunk;
+    report_parameter_progress({type, false, done, count});
   }
   return done;
 }
@@ -49,6 +52,7 @@ int read_parameter_block(int type, int offset, int count, uint8_t* destination) 
 int write_parameter_block(int type, int offset, int count, const uint8_t* source, int commit) {
   int done = 0;
   int position = offset;
+  if (count > 0) report_parameter_progress({type, true, 0, count});
   while (done < count) {
     const int chunk = count - done < kParameterChunk ? count - done : kParameterChunk;
     uint8_t packet[6 + kParameterChunk] = {kClass, 'I', low(type), low(position), high(position),
@@ -62,6 +66,7 @@ int write_parameter_block(int type, int offset, int count, const uint8_t* source
     if (!taken) return done;  // nothing is committed after a lost chunk
     done += chunk;
     position += chunk;
+    report_parameter_progress({type, true, done, count});
   }
   if (commit != 0) commit_parameter_block(type, 0);
   return done;

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "library/library_state.h"
 #include "maintenance/parameter_blocks.h"
 #include "maintenance/parameter_checksums.h"
 #include "maintenance/parameter_images.h"
+#include "maintenance/parameter_progress.h"
 #include "tests/support/sim_link.h"
 
 namespace tmode {
@@ -91,6 +93,74 @@ TEST_F(ParameterBlocks, ChunkLostFiveTimesStopsTheWriteWithoutCommit) {
   EXPECT_EQ(write_parameter_block(kSoftwareBlock, 0, 512, block.data(), 1), 108);
   EXPECT_EQ(sent('I').size(), 2u + 5);
   EXPECT_TRUE(sent('K').empty());
+}
+
+struct ProgressSeen {
+  std::vector<ParameterProgress> steps;
+  bool other_thread = false;
+  std::thread::id caller = std::this_thread::get_id();
+};
+
+void record_progress(void* context, const ParameterProgress& p) {
+  auto* seen = static_cast<ProgressSeen*>(context);
+  seen->steps.push_back(p);
+  if (std::this_thread::get_id() != seen->caller) seen->other_thread = true;
+}
+
+// The counts `done` took, in order.
+std::vector<int> done_counts(const ProgressSeen& seen) {
+  std::vector<int> counts;
+  for (const ParameterProgress& p : seen.steps) counts.push_back(p.done);
+  return counts;
+}
+
+TEST_F(ParameterBlocks, ProgressCountsEachChunkUpToTheBlockSize) {
+  struct Case {
+    int type;
+    bool writing;
+    int size;
+  };
+  for (const Case c : {Case{kHardwareBlock, true, 2048}, Case{kSoftwareBlock, true, 512},
+                       Case{kHardwareBlock, false, 2048}, Case{kSoftwareBlock, false, 512}}) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << (c.writing ? " write" : " read"));
+    std::vector<uint8_t> block = sim_block(c.type);
+    ProgressSeen seen;
+    {
+      ParameterProgressScope scope(record_progress, &seen);
+      const int moved = c.writing ? write_parameter_block(c.type, 0, c.size, block.data(), 1)
+                                  : read_parameter_block(c.type, 0, c.size, block.data());
+      EXPECT_EQ(moved, c.size);
+    }
+    std::vector<int> expected = {0};
+    for (int done = 54; done < c.size; done += 54) expected.push_back(done);
+    expected.push_back(c.size);
+    EXPECT_EQ(done_counts(seen), expected);
+    for (const ParameterProgress& p : seen.steps) {
+      EXPECT_EQ(p.type, c.type);
+      EXPECT_EQ(p.writing, c.writing);
+      EXPECT_EQ(p.total, c.size);
+    }
+    EXPECT_FALSE(seen.other_thread) << "reported on the transfer's own thread";
+
+    // After the scope the default is back: this callback hears nothing more.
+    const size_t heard = seen.steps.size();
+    ASSERT_EQ(read_parameter_block(c.type, 0, 54, block.data()), 54);
+    EXPECT_EQ(seen.steps.size(), heard);
+  }
+}
+
+TEST_F(ParameterBlocks, ProgressOfAFailedTransferStopsWhereItFailed) {
+  std::vector<uint8_t> block = sim_block(kHardwareBlock);
+  ProgressSeen seen;
+  ParameterProgressScope scope(record_progress, &seen);
+  sim.add_fault(echo_other_position('I', 108, 5));
+  EXPECT_EQ(write_parameter_block(kHardwareBlock, 0, 2048, block.data(), 1), 108);
+  EXPECT_EQ(done_counts(seen), (std::vector<int>{0, 54, 108}));
+
+  seen.steps.clear();
+  sim.add_fault(echo_other_position('J', 54, 10));
+  EXPECT_EQ(read_parameter_block(kHardwareBlock, 0, 2048, block.data()), 54);
+  EXPECT_EQ(done_counts(seen), (std::vector<int>{0, 54}));
 }
 
 TEST_F(ParameterBlocks, CommitResults) {

@@ -112,12 +112,16 @@ TEST(TmodeCli, ParameterFilesRoundTrip) {
   const std::string file = dir.file("hw.bin");
   const ProgramResult saved = tmode_on_sim({}, {"params", "save", "--hardware", file});
   EXPECT_EQ(saved.exit_code, 0) << saved.err;
-  EXPECT_EQ(saved.out, "hardware parameters saved: " + file + "\n");
+  const std::string line = "progress 100%\nhardware parameters saved: " + file + "\n";
+  ASSERT_GE(saved.out.size(), line.size());
+  EXPECT_EQ(saved.out.substr(saved.out.size() - line.size()), line);
   EXPECT_EQ(test::read_bytes(file).size(), 2112u);
 
+  // With --json on a pipe no progress shows, on either stream.
   const ProgramResult written = tmode_on_sim({}, {"--json", "params", "write", "--hardware", file});
   EXPECT_EQ(written.exit_code, 0) << written.err;
   EXPECT_EQ(json::parse(written.out), (json{{"action", "write"}, {"block", "hardware"}, {"file", file}}));
+  EXPECT_EQ(written.err, "");
 
   std::vector<uint8_t> bad = test::read_bytes(file);
   bad[64 + 100] ^= 0xFF;
@@ -127,6 +131,51 @@ TEST(TmodeCli, ParameterFilesRoundTrip) {
   EXPECT_NE(refused.err.find("tmode: params write: hardware parameters and " + file + ": refused"),
             std::string::npos)
       << refused.err;
+}
+
+// The software block goes in ten chunks of 54 bytes and one of 26: a line
+// for each whole percent reached.
+TEST(TmodeCli, ParameterWriteShowsPlainLinesOnAPipe) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("sw.bin");
+  const ProgramResult saved = tmode_on_sim({}, {"--quiet", "params", "save", "--software", file});
+  ASSERT_EQ(saved.exit_code, 0) << saved.err;
+  EXPECT_EQ(saved.out, "");
+
+  const ProgramResult written = tmode_on_sim({}, {"params", "write", "--software", file});
+  ASSERT_EQ(written.exit_code, 0) << written.err;
+  EXPECT_EQ(written.out,
+            "progress 0%\nprogress 10%\nprogress 21%\nprogress 31%\nprogress 42%\nprogress 52%\n"
+            "progress 63%\nprogress 73%\nprogress 84%\nprogress 94%\nprogress 100%\n"
+            "software parameters written: " + file + "\n");
+  EXPECT_EQ(written.err, "");
+
+  // A file that does not verify sends nothing, and so shows no progress.
+  std::vector<uint8_t> bad = test::read_bytes(file);
+  bad[64 + 100] ^= 0xFF;
+  test::write_file(file, bad);
+  const ProgramResult refused = tmode_on_sim({}, {"params", "write", "--software", file});
+  EXPECT_EQ(refused.exit_code, 8);
+  EXPECT_EQ(refused.out, "");
+}
+
+// A save reads both blocks (2048 and 512 bytes): one bar over the 2560.
+TEST(TmodeCli, ParameterSaveDrawsABarOnATerminal) {
+  test::ScratchDir dir;
+  const std::string file = dir.file("sw.bin");
+  const ProgramResult result = tmode_on_sim({}, {"params", "save", "--software", file}, true);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("\rparameters [..............................]   0% (0/2560)", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("\rparameters [###############...............]  50% (1296/2560)"), std::string::npos);
+  EXPECT_NE(result.out.find("\rparameters [########################......]  80% (2048/2560)"
+                            "\rparameters [########################......]  82% (2102/2560)"),
+            std::string::npos)
+      << "the software block goes on where the hardware block ended";
+  const std::string end = "\rparameters [##############################] 100% (2560/2560)\n"
+                          "software parameters saved: " + file + "\n";
+  ASSERT_GE(result.out.size(), end.size());
+  EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
+  EXPECT_EQ(result.out.find("progress"), std::string::npos);
 }
 
 // A tuning file for the simulated panel: two working frequencies, the
@@ -337,7 +386,7 @@ TEST(TmodeCli, CalibrateStoresAndRunsTheTestsAskedFor) {
   ASSERT_EQ(saved.size(), 2112u);
   EXPECT_EQ(saved[64 + 8] & 1, 1);
   const std::string tail = "\n  Calibration Pass\n  Bias Test PASS\n  Single End Stable Test PASS\ncalibrate: pass\n";
-  const size_t end = clean.out.find("hardware parameters saved: ");
+  const size_t end = clean.out.find("calibrate: pass\n") + std::string("calibrate: pass\n").size();
   ASSERT_NE(end, std::string::npos) << clean.out;
   ASSERT_GE(end, tail.size());
   EXPECT_EQ(clean.out.substr(end - tail.size(), tail.size()), tail) << clean.out;
