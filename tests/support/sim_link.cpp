@@ -4,12 +4,16 @@
 
 #include <cstring>
 
+#include "diagnostics/open_short_tests.h"
 #include "link/discovery.h"
 #include "link/link.h"
 
 namespace tmode::test {
 
 void SimLinkTest::SetUp() {
+  // A frame an earlier test's stream completed would be handed to this
+  // test's first frame read as if just read.
+  clear_tuner_frame_flags();
   ASSERT_TRUE(sim.start_pty());
   if (open_in_setup) open_on_sim();
 }
