@@ -16,10 +16,17 @@
 #include "app/tmode_commands.h"
 #include "app/tmode_library_lines.h"
 #include "app/tmode_scratch_logs.h"
-#include "link/link.h"
+#include "diagnostics/bias_test.h"
+#include "diagnostics/open_short_tests.h"
 #include "diagnostics/sensor_tests.h"
+#include "diagnostics/stable_test.h"
+#include "link/link.h"
 #include "maintenance/parameter_images.h"
+#include "paramfile/hardware_block_pack.h"
 #include "tester/test_operations.h"
+#include "tester/tuner_log.h"
+#include "tester/tuner_preparation.h"
+#include "tuning/calibration.h"
 
 namespace tmode::cli {
 
@@ -160,7 +167,8 @@ bool take_report_option(const Arguments& args, size_t& i, Report& report) {
 constexpr const char* kTestUsage =
     "expected open|short|mutual|all --ini FILE [--channel N] [--open-values T,R,O,DT,DR,E] "
     "[--short-arg N] [--mutual-arg N] [--mutual-values A,B,C] [--log FILE] [--show-log], "
-    "or sensor N --threshold T [--corner C] [--scaling S] [--parameter P] [--log FILE] [--show-log]";
+    "or sensor N --threshold T [--corner C] [--scaling S] [--parameter P] [--log FILE] [--show-log], "
+    "or bias --threshold PCT [--frames N], or stability --threshold SPAN [--first C --last C]";
 
 // tmode test sensor N: one of the controller's sensor tests 1 to 4.
 int run_sensor_test_command(const Globals& globals, const Arguments& args) {
@@ -204,6 +212,71 @@ int run_sensor_test_command(const Globals& globals, const Arguments& args) {
   return report.finish(name.c_str(), result == 0, log, json{{"number", number}});
 }
 
+// tmode test bias|stability: the hardware bias test or the single-end
+// stability test alone, on a Tuner with the controller's hardware block,
+// as the calibration run does after calibrating.
+int run_tuner_test_command(const Globals& globals, const Arguments& args) {
+  const bool bias = args[0] == "bias";
+  Report report(globals);
+  long threshold = -1, frames = 4, first = 0, last = 0;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (take_report_option(args, i, report)) continue;
+    long* target = args[i] == "--threshold"         ? &threshold
+                   : bias && args[i] == "--frames"  ? &frames
+                   : !bias && args[i] == "--first"  ? &first
+                   : !bias && args[i] == "--last"   ? &last
+                                                    : nullptr;
+    const long low = target == &frames ? 1 : 0;
+    const long high = target == &threshold ? 65535 : 255;
+    if (target == nullptr || i + 1 >= args.size() || !parse_number(args[i + 1], low, high, *target)) {
+      return usage_error("test", kTestUsage);
+    }
+    ++i;
+  }
+  if (threshold < 0) return usage_error("test", kTestUsage);
+
+  Session session(globals);
+  LibraryLines lines(globals);
+  char model[32], type[32];
+  if (const int opened = open_identified(session, model, type); opened != kExitOk) return opened;
+  ScratchLogs logs;
+  if (!logs.ready()) {
+    report_error("test: cannot make a scratch directory for the log: %s", std::strerror(errno));
+    return kExitFileRefused;
+  }
+  TunerPtr tuner = create_tuner();
+  if (!tuner) {
+    report_error("test: out of memory");
+    return kExitFileRefused;
+  }
+  prepare_tuner(*tuner);
+  prepare_calibration(*tuner);
+  session.begin_call();
+  if (load_hardware_block_from_controller(*tuner) == 0) return session.failure("load hardware parameters");
+  // A frame an earlier operation left marked ready is not this test's.
+  clear_tuner_frame_flags();
+  int result = 0;
+  {
+    TunerLogScope log(*tuner);
+    session.begin_call();
+    if (bias) {
+      tuner->bias.threshold = static_cast<int32_t>(threshold);
+      tuner->bias.repeat_count = static_cast<uint8_t>(frames);
+      result = hw_bias_test(*tuner);
+    } else {
+      tuner->stable.threshold = static_cast<int32_t>(threshold);
+      tuner->stable.first_rx = static_cast<uint8_t>(first);
+      tuner->stable.last_rx = static_cast<uint8_t>(last);
+      result = single_end_stable_test(*tuner);
+    }
+  }
+  clear_tuner_frame_flags();
+  lines.end_line();
+  if (!link_is_open()) return session.failure("test");
+  const std::string log = logs.take();
+  return report.finish(bias ? "bias" : "stability", result == 0, log, json{{"threshold", threshold}});
+}
+
 }  // namespace
 
 int run_test(const Globals& globals, const Arguments& args) {
@@ -227,6 +300,12 @@ int run_test(const Globals& globals, const Arguments& args) {
               "  --corner C              test 3's corner tolerance (default 0)\n"
               "  --scaling S             the raw scaling (default 1)\n"
               "  --parameter P           the parameter sent with the test (default 0)\n"
+              "       tmode [global options] test bias --threshold PCT [--frames N]\n"
+              "       tmode [global options] test stability --threshold SPAN [--first C --last C]\n"
+              "Runs the hardware bias test (spread of each node over N raw and N open-test\n"
+              "frames, default 4, in tenths of a percent against PCT) or the single-end\n"
+              "stability test (span of Rx channels C to L over 100 scans against SPAN;\n"
+              "0, 0 takes the range from the hardware parameters) alone.\n"
               "Prints the verdict lines of the log and \"TEST: pass\" or \"TEST: fail\"; exit\n"
               "status 7 when a test failed. No log file is left in the working directory.");
     return kExitOk;
@@ -234,6 +313,7 @@ int run_test(const Globals& globals, const Arguments& args) {
   if (args.empty()) return usage_error("test", kTestUsage);
   const std::string which = args[0];
   if (which == "sensor") return run_sensor_test_command(globals, args);
+  if (which == "bias" || which == "stability") return run_tuner_test_command(globals, args);
   if (which != "open" && which != "short" && which != "mutual" && which != "all") {
     return usage_error("test", kTestUsage);
   }

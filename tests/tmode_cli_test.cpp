@@ -355,6 +355,7 @@ TEST(TmodeCli, SensorTestsPassACleanPanelAndFailItsDefects) {
       {{"test", "open", "--ini", dir.path()}, 8, "tmode: " + dir.path() + ": not a regular file\n"},
       {{"test", "open"}, 2, ""},
       {{"test", "bias", "--ini", ini}, 2, ""},
+      {{"test", "noise", "--ini", ini}, 2, ""},
       {{"test", "open", "--ini", ini, "--open-values", "1,2,3,4,5"}, 2, ""},
       {{"test", "mutual", "--ini", ini, "--mutual-values", "1,2,x"}, 2, ""},
       {{"test", "sensor", "5", "--threshold", "30"}, 2, ""},
@@ -410,6 +411,37 @@ TEST(TmodeCli, CalibrateStoresAndRunsTheTestsAskedFor) {
   EXPECT_EQ(failure["verdicts"], json::array({"Calibrating Fail..."}));
   EXPECT_EQ(failure["controller_level"], 3);
   EXPECT_EQ(failure["stability_test"], false);
+}
+
+// The bias and stability tests alone. The simulated chips measure once a
+// committed block has started their front end, as a calibrated controller's
+// do: the bias test runs after a calibration.
+TEST(TmodeCli, BiasAndStabilityTestsAlone) {
+  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::string bias = tmode_cmd + "--quiet calibrate > /dev/null && " + tmode_cmd + "test bias --threshold 20";
+  struct Case {
+    std::vector<std::string> sim_args;
+    std::string script;
+    int exit_code;
+    std::string tail;
+  };
+  const std::vector<Case> cases = {
+      {{}, bias, 0, "\n  Bias Test PASS\nbias: pass\n"},
+      {{"--noisy-node", "15,0,3000"}, bias, 7, "\n  Bias Test FAIL\nbias: fail\n"},
+      {{}, tmode_cmd + "test stability --threshold 50", 0, "\n  Single End Stable Test PASS\nstability: pass\n"},
+      {{"--noisy-node", "15,0,3000"}, tmode_cmd + "test stability --threshold 50", 7,
+       "\n  Single End Stable Test FAIL\nstability: fail\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script + (c.sim_args.empty() ? "" : " on a noisy node"));
+    const ProgramResult result = script_on_sim(c.sim_args, c.script);
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    ASSERT_GE(result.out.size(), c.tail.size()) << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - c.tail.size()), c.tail) << result.out;
+  }
+  EXPECT_EQ(tmode({"test", "bias", "--threshold", "20", "--frames", "0"}).exit_code, 2);
+  EXPECT_EQ(tmode({"test", "stability", "--threshold", "50", "--frames", "4"}).exit_code, 2);
+  EXPECT_EQ(tmode({"test", "bias"}).exit_code, 2);
 }
 
 // A controller of the family with indexed tables (type PCT-6144 at level
