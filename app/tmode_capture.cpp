@@ -196,10 +196,7 @@ int run_capture(const Globals& globals, const Arguments& args) {
   if (load_parameter_images(1) != 0) return session.failure("read the parameter blocks");
 
   ScratchLogs logs;
-  if (!logs.ready()) {
-    report_error("capture: cannot make a scratch directory for the records: %s", std::strerror(errno));
-    return kExitFileRefused;
-  }
+  if (!logs.ready_for("capture")) return kExitFileRefused;
   struct ImageBuffer {
     ImageBuffer() { alloc_image_buffer(0, 0); }
     ~ImageBuffer() { free_image_buffer(0, 0); }

@@ -37,6 +37,14 @@ ScratchLogs::~ScratchLogs() {
   if (!dir_.empty()) ::rmdir(dir_.c_str());
 }
 
+bool ScratchLogs::ready_for(const char* command) const {
+  if (!ready_) {
+    std::fprintf(stderr, "tmode: %s: cannot make a scratch directory for the library's logs: %s\n", command,
+                 std::strerror(errno));
+  }
+  return ready_;
+}
+
 std::string ScratchLogs::take() {
   std::string text;
   if (!ready_) return text;

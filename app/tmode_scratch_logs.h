@@ -21,6 +21,9 @@ class ScratchLogs {
 
   // Whether the directory could be made and entered.
   bool ready() const { return ready_; }
+  // The same, after "tmode: COMMAND: cannot make a scratch directory for
+  // the library's logs: reason" on standard error when it could not.
+  bool ready_for(const char* command) const;
   // What the library wrote to "Log.csv" since the last take; the file is
   // removed.
   std::string take();

@@ -164,6 +164,32 @@ bool take_report_option(const Arguments& args, size_t& i, Report& report) {
   return false;
 }
 
+// A numeric option: its name, where its value goes and the range it takes.
+struct NumberOption {
+  const char* name;
+  long* value;
+  long low;
+  long high;
+};
+
+// Takes args[from] onward as report options and the numeric options given;
+// false at the first argument that is neither, or a value out of range.
+bool take_options(const Arguments& args, size_t from, Report& report, const std::vector<NumberOption>& options) {
+  for (size_t i = from; i < args.size(); ++i) {
+    if (take_report_option(args, i, report)) continue;
+    const NumberOption* found = nullptr;
+    for (const NumberOption& option : options) {
+      if (args[i] == option.name) found = &option;
+    }
+    if (found == nullptr || i + 1 >= args.size() ||
+        !parse_number(args[i + 1], found->low, found->high, *found->value)) {
+      return false;
+    }
+    ++i;
+  }
+  return true;
+}
+
 constexpr const char* kTestUsage =
     "expected open|short|mutual|all --ini FILE [--channel N] [--open-values T,R,O,DT,DR,E] "
     "[--short-arg N] [--mutual-arg N] [--mutual-values A,B,C] [--log FILE] [--show-log], "
@@ -175,17 +201,12 @@ int run_sensor_test_command(const Globals& globals, const Arguments& args) {
   Report report(globals);
   long number = 0, threshold = -1, corner = 0, scaling = 1, parameter = 0;
   if (args.size() < 2 || !parse_number(args[1], 1, 4, number)) return usage_error("test", kTestUsage);
-  for (size_t i = 2; i < args.size(); ++i) {
-    if (take_report_option(args, i, report)) continue;
-    long* target = args[i] == "--threshold"   ? &threshold
-                   : args[i] == "--corner"    ? &corner
-                   : args[i] == "--scaling"   ? &scaling
-                   : args[i] == "--parameter" ? &parameter
-                                              : nullptr;
-    if (target == nullptr || i + 1 >= args.size() || !parse_number(args[i + 1], 0, 65535, *target)) {
-      return usage_error("test", kTestUsage);
-    }
-    ++i;
+  if (!take_options(args, 2, report,
+                    {{"--threshold", &threshold, 0, 65535},
+                     {"--corner", &corner, 0, 65535},
+                     {"--scaling", &scaling, 0, 65535},
+                     {"--parameter", &parameter, 0, 65535}})) {
+    return usage_error("test", kTestUsage);
   }
   if (threshold < 0) return usage_error("test", kTestUsage);
 
@@ -197,10 +218,7 @@ int run_sensor_test_command(const Globals& globals, const Arguments& args) {
   session.begin_call();
   if (load_parameter_images(1) != 0) return session.failure("read the parameter blocks");
   ScratchLogs logs;
-  if (!logs.ready()) {
-    report_error("test: cannot make a scratch directory for the log: %s", std::strerror(errno));
-    return kExitFileRefused;
-  }
+  if (!logs.ready_for("test")) return kExitFileRefused;
   session.begin_call();
   const int result = run_sensor_test(0, 0, static_cast<int>(parameter), static_cast<int>(number - 1),
                                      static_cast<int>(threshold), static_cast<int>(corner), static_cast<int>(scaling));
@@ -219,20 +237,14 @@ int run_tuner_test_command(const Globals& globals, const Arguments& args) {
   const bool bias = args[0] == "bias";
   Report report(globals);
   long threshold = -1, frames = 4, first = 0, last = 0;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (take_report_option(args, i, report)) continue;
-    long* target = args[i] == "--threshold"         ? &threshold
-                   : bias && args[i] == "--frames"  ? &frames
-                   : !bias && args[i] == "--first"  ? &first
-                   : !bias && args[i] == "--last"   ? &last
-                                                    : nullptr;
-    const long low = target == &frames ? 1 : 0;
-    const long high = target == &threshold ? 65535 : 255;
-    if (target == nullptr || i + 1 >= args.size() || !parse_number(args[i + 1], low, high, *target)) {
-      return usage_error("test", kTestUsage);
-    }
-    ++i;
+  std::vector<NumberOption> options = {{"--threshold", &threshold, 0, 65535}};
+  if (bias) {
+    options.push_back({"--frames", &frames, 1, 255});
+  } else {
+    options.push_back({"--first", &first, 0, 255});
+    options.push_back({"--last", &last, 0, 255});
   }
+  if (!take_options(args, 1, report, options)) return usage_error("test", kTestUsage);
   if (threshold < 0) return usage_error("test", kTestUsage);
 
   Session session(globals);
@@ -240,10 +252,7 @@ int run_tuner_test_command(const Globals& globals, const Arguments& args) {
   char model[32], type[32];
   if (const int opened = open_identified(session, model, type); opened != kExitOk) return opened;
   ScratchLogs logs;
-  if (!logs.ready()) {
-    report_error("test: cannot make a scratch directory for the log: %s", std::strerror(errno));
-    return kExitFileRefused;
-  }
+  if (!logs.ready_for("test")) return kExitFileRefused;
   TunerPtr tuner = create_tuner();
   if (!tuner) {
     report_error("test: out of memory");
@@ -349,10 +358,7 @@ int run_test(const Globals& globals, const Arguments& args) {
   char model[32], type[32];
   if (const int opened = open_identified(session, model, type); opened != kExitOk) return opened;
   ScratchLogs logs;
-  if (!logs.ready()) {
-    report_error("test: cannot make a scratch directory for the log: %s", std::strerror(errno));
-    return kExitFileRefused;
-  }
+  if (!logs.ready_for("test")) return kExitFileRefused;
   const OpenTestValues values{static_cast<int>(open_values[0]), static_cast<int>(open_values[1]),
                               static_cast<int>(open_values[2]), static_cast<int>(open_values[3]),
                               static_cast<int>(open_values[4]), static_cast<int>(open_values[5])};
@@ -396,20 +402,14 @@ int run_calibrate(const Globals& globals, const Arguments& args) {
   }
   Report report{globals};
   long bias = -1, stability = -1, level = -1, preset = 0, tolerance = 25;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const bool has_value = i + 1 < args.size();
-    if (take_report_option(args, i, report)) continue;
-    long* target = args[i] == "--bias"        ? &bias
-                   : args[i] == "--stability" ? &stability
-                   : args[i] == "--level"     ? &level
-                   : args[i] == "--preset"    ? &preset
-                   : args[i] == "--tolerance" ? &tolerance
-                                              : nullptr;
-    if (target == nullptr || !has_value || !parse_number(args[i + 1], 0, 65535, *target)) {
-      return usage_error("calibrate", "expected [--bias PCT] [--stability SPAN] [--level N] [--preset N] "
-                                      "[--tolerance N] [--log FILE] [--show-log]");
-    }
-    ++i;
+  if (!take_options(args, 0, report,
+                    {{"--bias", &bias, 0, 65535},
+                     {"--stability", &stability, 0, 65535},
+                     {"--level", &level, 0, 65535},
+                     {"--preset", &preset, 0, 65535},
+                     {"--tolerance", &tolerance, 0, 65535}})) {
+    return usage_error("calibrate", "expected [--bias PCT] [--stability SPAN] [--level N] [--preset N] "
+                                    "[--tolerance N] [--log FILE] [--show-log]");
   }
 
   Session session(globals);
@@ -420,10 +420,7 @@ int run_calibrate(const Globals& globals, const Arguments& args) {
     if (const int read = read_level(session, level); read != kExitOk) return read;
   }
   ScratchLogs logs;
-  if (!logs.ready()) {
-    report_error("calibrate: cannot make a scratch directory for the log: %s", std::strerror(errno));
-    return kExitFileRefused;
-  }
+  if (!logs.ready_for("calibrate")) return kExitFileRefused;
   const int bits = (bias >= 0 ? 0x80 : 0) | (stability >= 0 ? 0x800 : 0);
   // The calibration stores the hardware block as it goes.
   BlockProgress progress(globals, BlockProgress::Shown::kHardwareWrites, kHardwareBlockSize, &lines);

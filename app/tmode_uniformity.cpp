@@ -117,10 +117,7 @@ int create_table(const Globals& globals, const Arguments& args) {
     return session.failure("read the parameter blocks");
   }
   ScratchLogs logs;
-  if (!logs.ready()) {
-    report_error("uniformity create: cannot make a scratch directory for the log: %s", std::strerror(errno));
-    return kExitFileRefused;
-  }
+  if (!logs.ready_for("uniformity create")) return kExitFileRefused;
   session.begin_call();
   const int result = create_uniformity_table(0, 0, static_cast<int>(kv), static_cast<int>(threshold));
   lines.end_line();
@@ -187,10 +184,7 @@ int run_uniformity(const Globals& globals, const Arguments& args) {
   int dumped = -1;
   {
     ScratchLogs logs;
-    if (!logs.ready()) {
-      report_error("uniformity dump: cannot make a scratch directory for the dump: %s", std::strerror(errno));
-      return kExitFileRefused;
-    }
+    if (!logs.ready_for("uniformity dump")) return kExitFileRefused;
     session.begin_call();
     dumped = dump_uniformity_table(0, 0);
     dump = logs.take();
