@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "diagnostics/chip_labels.h"
+#include "diagnostics/data_words.h"
 #include "diagnostics/diagnostics_state.h"
 #include "diagnostics/l2_frame.h"
 #include "diagnostics/log_stream.h"
@@ -30,8 +31,6 @@ namespace tmode {
 
 namespace {
 
-constexpr uint16_t kSaturationL2Data = 0x4010;
-constexpr uint16_t kStopData = 0x8000;
 constexpr int kDonePolls = 100;  // of 100 ms
 constexpr int kL2Shift = 6;
 
@@ -220,7 +219,7 @@ int l2_mutual_cap_test(int, int, int threshold, int skip_segment_ends) {
   const int offset = scaled_model(code) && (maintenance_state().images.first_software[kWaterLineWord + 1] & 0x80) == 0 ? 1 : 0;
   select_parameter_area(0, 0, 0);
   sleep_ms(1);
-  select_parameter_area(0, 0, kStopData);
+  select_parameter_area(0, 0, kStopDataWord);
   command_3f_5b(0);
   SharedLogFile log(kMainLog, "a+");
   FILE* out = log.stream();
@@ -257,11 +256,11 @@ int l2_mutual_cap_test(int, int, int threshold, int skip_segment_ends) {
   bool arrived = false;
   {
     HandlerRegistration handler('J', 0xFFFF, l2_frame_report);
-    if (handler.registered() && select_parameter_area(0, 0, kSaturationL2Data) == 0) {
+    if (handler.registered() && select_parameter_area(0, 0, kSaturationWord) == 0) {
       for (int i = 0; i < kDonePolls && !c.done.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     arrived = c.done.load();
-    select_parameter_area(0, 0, kStopData);
+    select_parameter_area(0, 0, kStopDataWord);
   }
   command_3f_5b(1);
 

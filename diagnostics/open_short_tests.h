@@ -6,13 +6,10 @@
 
 #include <cstdint>
 
+#include "diagnostics/data_words.h"
 #include "tuning/tuner.h"
 
 namespace tmode {
-
-inline constexpr uint16_t kOpenTestFrameWord = 0x4080;
-inline constexpr uint16_t kShortTestWord = 0x8004;
-inline constexpr uint16_t kStopDataWord = 0x8000;
 
 // The Tuner's Tx and Rx totals; false when either is not positive or the
 // frame with its extra lines does not fit the 132 x 172 tables.

@@ -4,12 +4,10 @@
 
 #include <cstdint>
 
+#include "diagnostics/data_words.h"
 #include "tuning/tuner.h"
 
 namespace tmode {
-
-inline constexpr uint16_t kSaturationWord = 0x4010;            // the larger byte
-inline constexpr uint16_t kSaturationDifferenceWord = 0x4020;  // half their difference
 
 // A node's value: with 0x4010 the larger of its high and low byte, else
 // |(high - low) >> 1|.

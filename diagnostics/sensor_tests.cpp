@@ -30,8 +30,6 @@ namespace tmode {
 
 namespace {
 
-constexpr uint16_t kStopData = 0x8000;
-constexpr uint16_t kTestData = 0x8004;
 constexpr int kDonePolls = 100;  // of 100 ms
 constexpr int kWorkColumns = kSensorTestChannels;
 
@@ -268,7 +266,7 @@ int sensor_test_4(int threshold, int raw_scaling) {
 
 int run_sensor_test(int, int, int parameter, int test, int threshold, int corner, int raw_scaling) {
   SharedLogFile log(kMainLog, "a+");
-  select_parameter_area(0, 0, kStopData);
+  select_parameter_area(0, 0, kStopDataWord);
   const int code = maintenance_state().model_code;
   bool sized;
   if (code == 18 || code == 22 || code == 24 || code == 26 || code == 28) {
@@ -280,7 +278,7 @@ int run_sensor_test(int, int, int parameter, int test, int threshold, int corner
   const int tx_total = protocol_state().ranges.tx_total, rx_total = protocol_state().ranges.rx_total;
   command_3f_5b(0);
   command_36_4f_echoed(parameter);
-  select_parameter_area(0, 0, kTestData);
+  select_parameter_area(0, 0, kShortTestWord);
   // Refused after the start commands: a test number outside 0 to 3, a size
   // that was not read or does not fit the tables, a raw scaling that would
   // divide by zero.

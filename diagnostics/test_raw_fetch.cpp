@@ -5,6 +5,7 @@
 #include <optional>
 #include <thread>
 
+#include "diagnostics/data_words.h"
 #include "diagnostics/diagnostics_state.h"
 #include "diagnostics/sensor_test_reports.h"
 #include "link/handler_registration.h"
@@ -19,10 +20,6 @@ namespace tmode {
 
 namespace {
 
-constexpr uint16_t kRawL2Data = 0x4000;
-constexpr uint16_t kRawData = 0x4004;
-constexpr uint16_t kNodeReportData = 0x8004;
-constexpr uint16_t kStopData = 0x8000;
 constexpr int kValuesPerPacket = 29;
 constexpr int kRetries = 6;
 constexpr int kDonePolls = 100;  // of 100 ms
@@ -93,14 +90,14 @@ int packets_per_line(int rx_total) { return rx_total <= 0 ? 1 : (rx_total + kVal
 
 int fetch_test_raw(int, int, bool l2_mode) {
   const int failed = l2_mode ? 1 : -1;
-  select_parameter_area(0, 0, kStopData);
+  select_parameter_area(0, 0, kStopDataWord);
   ValueRecord5 size{};
   const ChannelRanges& ranges = protocol_state().ranges;
   const int code = maintenance_state().model_code;
   const int skip = code == 18 ? 2 : frame_skip(code);
   if (read_sensor_size(0, 0, &size) != 0 || ranges.rx_total <= 0 || ranges.tx_total <= 0 ||
       !frame_fits_tables(ranges.rx_total, ranges.tx_total, skip)) {
-    select_parameter_area(0, 0, kStopData);
+    select_parameter_area(0, 0, kStopDataWord);
     return -1;
   }
   RawFetch& f = diagnostics_state().mutual.fetch;
@@ -124,19 +121,19 @@ int fetch_test_raw(int, int, bool l2_mode) {
     if (node_reports) nodes.emplace('?', 'S', raw_fetch_node_report);
     if (frames.registered() && (!nodes || nodes->registered())) {
       if (l2_mode) {
-        select_parameter_area(0, 0, kRawL2Data);
+        select_parameter_area(0, 0, kRawL2Word);
       } else if (node_reports) {
-        select_parameter_area(0, 0, kNodeReportData);
+        select_parameter_area(0, 0, kShortTestWord);
         send_test_mode(8);
       } else {
-        select_parameter_area(0, 0, kRawData);
+        select_parameter_area(0, 0, kRawWord);
       }
       for (int i = 0; i < kDonePolls && !f.done.load(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }
       done = f.done.load();
     }
-    select_parameter_area(0, 0, kStopData);
+    select_parameter_area(0, 0, kStopDataWord);
   }  // both handlers are removed here
   command_3f_5b(1);
   return done ? 0 : failed;

@@ -11,12 +11,11 @@
 
 #include <cstdint>
 
+#include "diagnostics/data_words.h"
 #include "tuning/tuner.h"
 
 namespace tmode {
 
-inline constexpr uint16_t kRawL2Word = 0x4000;
-inline constexpr uint16_t kRawWord = 0x4004;
 inline constexpr int kExtendedCornerSetting = 84;  // in the sensor configuration
 inline constexpr int kMutualCapWarningThreshold = 80;
 

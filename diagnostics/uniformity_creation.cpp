@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "diagnostics/data_words.h"
 #include "diagnostics/diagnostics_state.h"
 #include "diagnostics/l2_frame.h"
 #include "diagnostics/log_stream.h"
@@ -36,11 +37,7 @@ namespace tmode {
 namespace {
 
 constexpr uint16_t kDataOff = 0;
-constexpr uint16_t kStopData = 0x8000;
 constexpr uint16_t kWriteArea = 0x8001;
-constexpr uint16_t kRawL2Data = 0x4000;
-constexpr uint16_t kRawData = 0x4004;
-constexpr uint16_t kNodeData = 0x8004;
 constexpr int kNodeTestMode = 2;
 constexpr int kDonePolls = 50;  // of 100 ms
 constexpr int kPollMs = 100;
@@ -177,7 +174,7 @@ int capture_frequency(int f, int extra) {
   const int code = maintenance_state().model_code;
   const int tx_total = uc.tx_total, rx_total = uc.rx_total;
   const size_t entries = static_cast<size_t>(tx_total) * static_cast<size_t>(rx_total) + 1;
-  select_parameter_area(0, 0, kStopData);
+  select_parameter_area(0, 0, kStopDataWord);
   uc.nodes[f].reset(new (std::nothrow) int16_t[entries]);
   if (!uc.nodes[f]) {
     out_puts("UTable malloc Fail!!");
@@ -197,10 +194,10 @@ int capture_frequency(int f, int extra) {
     prepare_l2_collect(m, rx_total, tx_total + extra - 1);
     HandlerRegistration frame('J', 0xFFFF, l2_frame_report);
     if (frame.registered()) {
-      select_parameter_area(0, 0, scaled_model(code) || is_even_code_family(code) ? kRawL2Data : kRawData);
+      select_parameter_area(0, 0, scaled_model(code) || is_even_code_family(code) ? kRawL2Word : kRawWord);
       arrived = wait_done(m.l2_collect.done);
     }
-    select_parameter_area(0, 0, kStopData);
+    select_parameter_area(0, 0, kStopDataWord);
   } else {
     // The node data arrives in '?','S' reports; the L2 frame stays empty
     // for these models, so the nodes are taken as reported.
@@ -210,13 +207,13 @@ int capture_frequency(int f, int extra) {
     m.done.store(false);
     HandlerRegistration node_data('?', 'S', sensor_node_report);
     if (node_data.registered()) {
-      select_parameter_area(0, 0, kNodeData);
+      select_parameter_area(0, 0, kShortTestWord);
       send_test_mode(kNodeTestMode);
       arrived = wait_done(m.done);
     }
     node_data.remove();
     m.nodes = nullptr;
-    select_parameter_area(0, 0, kStopData);
+    select_parameter_area(0, 0, kStopDataWord);
     return arrived ? 0 : -1;
   }
   if (!arrived) return -1;
@@ -470,7 +467,7 @@ int create_uniformity_table(int, int, int kv, int threshold) {
 
     command_3f_5b(0);
     for (int f = 0; result == 0 && f < uc.frequency_count; ++f) result = capture_frequency(f, extra);
-    select_parameter_area(0, 0, kStopData);
+    select_parameter_area(0, 0, kStopDataWord);
     command_36_4f_echoed(0);
     command_3f_5b(1);
     if (out != nullptr) std::fputs(result != 0 ? "Get Image Data Fail\r\n" : "Get Image Data Done\r\n", out);
