@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "app/tmode_commands.h"
+#include "app/tmode_library_lines.h"
 #include "app/tmode_progress.h"
 #include "app/tmode_scratch_logs.h"
 #include "diagnostics/image_capture.h"
 #include "link/link.h"
-#include "link/output_sink.h"
 #include "maintenance/parameter_images.h"
 
 namespace tmode::cli {
@@ -187,7 +187,7 @@ int run_capture(const Globals& globals, const Arguments& args) {
   Session session(globals);
   // Standard output holds the frames: the library's messages go to standard
   // error.
-  OutputSinkScope lines(globals.quiet ? nullptr : stderr);
+  LibraryLines lines(globals, LibraryLines::Output::kValues);
   char model[32], type_name[32];
   if (const int opened = open_identified(session, model, type_name); opened != kExitOk) return opened;
   // The data types depend on the model, and the record's layout on the

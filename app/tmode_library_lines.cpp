@@ -2,8 +2,11 @@
 
 namespace tmode::cli {
 
-LibraryLines::LibraryLines(const Globals& globals)
-    : target_(globals.json ? stderr : globals.quiet ? nullptr : stdout), scope_(forward, this) {}
+LibraryLines::LibraryLines(const Globals& globals, Output output)
+    : target_(globals.quiet                                      ? nullptr
+              : globals.json || output == Output::kValues ? stderr
+                                                          : stdout),
+      scope_(forward, this) {}
 
 void LibraryLines::forward(void* context, const char* text, size_t length) {
   auto* self = static_cast<LibraryLines*>(context);

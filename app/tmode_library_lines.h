@@ -1,7 +1,8 @@
 // The library's own printed lines while a subcommand runs (progress,
-// verdicts): on standard output, on standard error with --json, nowhere
-// with --quiet. Some of them end without a line end; tmode ends such a
-// line before it prints its own.
+// verdicts): on standard output, on standard error with --json or when
+// standard output holds the command's values, nowhere with --quiet. Some
+// of them end without a line end; tmode ends such a line before it prints
+// its own.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,8 @@ namespace tmode::cli {
 
 class LibraryLines {
  public:
-  explicit LibraryLines(const Globals& globals);
+  enum class Output { kShared, kValues };  // kValues: standard output holds values
+  explicit LibraryLines(const Globals& globals, Output output = Output::kShared);
   LibraryLines(const LibraryLines&) = delete;
   LibraryLines& operator=(const LibraryLines&) = delete;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/tmode_commands.h"
-#include "link/output_sink.h"
+#include "app/tmode_library_lines.h"
 #include "maintenance/parameter_images.h"
 #include "maintenance/threshold_settings.h"
 
@@ -73,7 +73,7 @@ int run_threshold(const Globals& globals, const Arguments& args) {
   if (const int opened = session.open(); opened != kExitOk) return opened;
   // The library's own report of the setting goes to standard error: the
   // values come on standard output in tmode's form.
-  OutputSinkScope lines(globals.quiet ? nullptr : stderr);
+  LibraryLines lines(globals, LibraryLines::Output::kValues);
   session.begin_call();
   if (load_parameter_images(layout->image_slot) != 0) return session.failure("read the parameter blocks");
 

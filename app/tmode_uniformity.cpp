@@ -16,7 +16,6 @@
 #include "diagnostics/uniformity_creation.h"
 #include "diagnostics/uniformity_table.h"
 #include "link/link.h"
-#include "link/output_sink.h"
 #include "maintenance/maintenance_state.h"
 #include "maintenance/model_image_access.h"
 #include "maintenance/parameter_images.h"
@@ -171,7 +170,7 @@ int run_uniformity(const Globals& globals, const Arguments& args) {
   Session session(globals);
   // Standard output holds the dump: the library's messages go to standard
   // error.
-  OutputSinkScope lines(globals.quiet ? nullptr : stderr);
+  LibraryLines lines(globals, LibraryLines::Output::kValues);
   char model[32], type_name[32];
   if (const int opened = open_identified(session, model, type_name); opened != kExitOk) return opened;
   session.begin_call();
