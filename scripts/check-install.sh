@@ -12,9 +12,20 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/tmodectl bin/tmode-sim include/tmode/tmode.h share/man/man1/tmodectl.1 \
-            share/man/man1/tmode-sim.1 lib/udev/rules.d/70-tmode-controller.rules; do
+# Runs a step quietly; when it fails, shows what it printed.
+quiet() {
+  local out
+  if ! out=$("$@" 2>&1); then
+    printf '%s\n' "$out"
+    echo "failed: $*"
+    exit 1
+  fi
+}
+
+quiet cmake --install "$build" --prefix "$prefix"
+for file in bin/tmodectl bin/tmode-sim bin/tmode include/tmode/tmode.h share/man/man1/tmodectl.1 \
+            share/man/man1/tmode-sim.1 share/man/man1/tmode.1 share/bash-completion/completions/tmode \
+            lib/udev/rules.d/70-tmode-controller.rules; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 for private in link/link_session.h link/node_access.h library/library_state.h; do
@@ -33,26 +44,27 @@ expect_mode() {  # program, how it was built
   local out
   out=$("$prefix/bin/tmode-sim" --mode 3 -- "$1" '{}')
   [ "$out" = "touch mode 3" ] || { echo "$2: got '$out'"; exit 1; }
-  ldd "$1" | grep -q "libtmode.so.1 => $prefix" || { echo "$2: not linked to the installed libtmode.so.1"; exit 1; }
+  # grep reads all of ldd's output: an early exit could end ldd with SIGPIPE.
+  ldd "$1" | grep "libtmode.so.1 => $prefix" >/dev/null || { echo "$2: not linked to the installed libtmode.so.1"; exit 1; }
   echo "$2: $out"
 }
 
-cmake -S tests/install_app -B "$scratch/cmake-app" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$scratch/cmake-app" >/dev/null
+quiet cmake -S tests/install_app -B "$scratch/cmake-app" -G Ninja -DCMAKE_PREFIX_PATH="$prefix"
+quiet cmake --build "$scratch/cmake-app"
 expect_mode "$scratch/cmake-app/read_mode" "find_package"
 
 pc=$(find "$prefix" -name tmode.pc)
 export PKG_CONFIG_PATH=$(dirname "$pc")
 libdir=$(pkg-config --variable=libdir tmode)
 # shellcheck disable=SC2046
-c++ -std=c++20 -o "$scratch/pc-read_mode" tests/install_app/read_mode.cpp \
+quiet c++ -std=c++20 -o "$scratch/pc-read_mode" tests/install_app/read_mode.cpp \
     $(pkg-config --cflags --libs tmode) -Wl,-rpath,"$libdir"
 expect_mode "$scratch/pc-read_mode" "pkg-config"
 
-(cd "$build" && cpack -G DEB >/dev/null)
+(cd "$build" && quiet cpack -G DEB)
 deb=$(ls -t "$build"/tmode_*.deb | head -n 1)
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/bin/tmodectl ./usr/bin/tmode-sim ./usr/include/tmode/tmode.h \
+for file in ./usr/bin/tmodectl ./usr/bin/tmode-sim ./usr/bin/tmode ./usr/include/tmode/tmode.h \
             ./usr/lib/udev/rules.d/70-tmode-controller.rules ./usr/share/man/man1/tmodectl.1; do
   grep -q " $file\$" <<<"$contents" || { echo "$(basename "$deb") lacks $file"; exit 1; }
 done

@@ -1,0 +1,1 @@
+set(TMODE_PUBLIC_HEADERS library/tmode.h diagnostics/listed.h)

@@ -1,0 +1,3 @@
+#pragma once
+#include <cstdint>
+#include "diagnostics/unlisted.h"
