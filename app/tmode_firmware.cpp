@@ -2,6 +2,9 @@
 // progress, finished.
 #include <nlohmann/json.hpp>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -32,6 +35,44 @@ struct Format {
 };
 const Format kRecordFile = {"record file", load_firmware_file, send_firmware, finish_firmware_update};
 const Format kPackage = {"package", load_firmware_package, send_firmware_package, finish_firmware_package};
+
+// While the records go out, Ctrl-C (or SIGTERM) does not cut the transfer
+// short: a controller left with part of its firmware may not start again.
+// The first signal is noted on standard error and the update goes on to its
+// end (each step has its own reply timeout, so it does end); a second one
+// ends the program at once, as the default would have.
+constexpr char kHeldNote[] =
+    "tmode: firmware update: the transfer goes on to its end (cut short, it would leave the controller "
+    "without working firmware); interrupt again to stop it anyway\n";
+
+void hold_interrupt(int signal_number) {
+  const int saved = errno;
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kHeldNote, sizeof kHeldNote - 1);
+  ::signal(signal_number, SIG_DFL);
+  errno = saved;
+}
+
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    struct sigaction held = {};
+    held.sa_handler = hold_interrupt;
+    sigemptyset(&held.sa_mask);
+    held.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &held, &old_int_);
+    ::sigaction(SIGTERM, &held, &old_term_);
+  }
+  ~InterruptsHeld() {
+    ::sigaction(SIGINT, &old_int_, nullptr);
+    ::sigaction(SIGTERM, &old_term_, nullptr);
+  }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  struct sigaction old_int_ = {};
+  struct sigaction old_term_ = {};
+};
 
 // A package begins with its header length, 80 or 162; a record file with its
 // own, at most 54: the first two bytes tell them apart.
@@ -102,7 +143,9 @@ int run_firmware(const Globals& globals, const Arguments& args) {
               "one model check compares the chip number in the file's name (\"_6306_\")\n"
               "with the chip number in the controller's model or type name (\"PLVX-6300\");\n"
               "when both name one and they differ the file is refused unless --force.\n"
-              "Progress: a bar on a terminal, \"progress N%\" lines otherwise.");
+              "Progress: a bar on a terminal, \"progress N%\" lines otherwise. Ctrl-C does\n"
+              "not cut the transfer short (the controller could be left without working\n"
+              "firmware): the update goes on to its end; a second Ctrl-C stops it anyway.");
     return kExitOk;
   }
   if (args.empty() || args[0] != "update") return usage_error("firmware", "expected update FILE [--force]");
@@ -148,12 +191,15 @@ int run_firmware(const Globals& globals, const Arguments& args) {
   ProgressDisplay display(globals, "firmware");
   TransferProgress transfer{&display};
   {
-    FirmwareProgressScope progress(show_progress, &transfer);
+    const InterruptsHeld held;
+    {
+      FirmwareProgressScope progress(show_progress, &transfer);
+      session.begin_call();
+      if (format->send() != 0) return session.failure("send firmware");
+    }
     session.begin_call();
-    if (format->send() != 0) return session.failure("send firmware");
+    if (format->finish() != 0) return session.failure("finish firmware update");
   }
-  session.begin_call();
-  if (format->finish() != 0) return session.failure("finish firmware update");
   display.finish();
 
   const auto chip_or_null = [](const std::string& chip) { return chip.empty() ? json(nullptr) : json(chip); };

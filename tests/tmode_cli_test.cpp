@@ -728,6 +728,42 @@ TEST(TmodeCli, FirmwareUpdateDrawsABarOnATerminal) {
   EXPECT_EQ(result.out.find("(I)"), std::string::npos) << "the library's own lines are replaced";
 }
 
+// Ctrl-C does not cut a firmware transfer short: the first is noted and the
+// update goes on to its end; a second one stops it at once. The records'
+// replies come 10 ms late, so the transfer lasts about 2 s; the signal goes
+// once progress shows, whatever the machine's load.
+TEST(TmodeCli, InterruptDoesNotCutAFirmwareTransferShort) {
+  test::TempFiles files;
+  const std::string file = record_file(files, "panel.bin");
+  const std::string note =
+      "tmode: firmware update: the transfer goes on to its end (cut short, it would leave the controller without "
+      "working firmware); interrupt again to stop it anyway\n";
+  struct Case {
+    std::string signals;
+    int exit_code;
+    bool updated;
+  };
+  const Case cases[] = {{"kill -INT $p", 0, true},
+                        {"kill -TERM $p", 0, true},
+                        {"kill -INT $p; sleep 0.2; kill -INT $p", 130, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signals);
+    // A file of its own: the wait below must not find the last case's lines.
+    const std::string out = files.dir() + "/out" + std::to_string(&c - cases) + ".txt";
+    const ProgramResult result = script_on_sim(
+        {"--late", "3A,10"}, std::string(TMODE_CLI_PATH) + " --device \"$1\" firmware update " + file + " >" + out +
+                                 " & p=$!; until grep -q 'progress 5%' " + out +
+                                 " 2>/dev/null; do sleep 0.02; done; " + c.signals + "; wait $p");
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    EXPECT_EQ(result.err, note);
+    const std::string printed = test::read_file(out);
+    EXPECT_EQ(printed.find("firmware updated: " + file + " (record file, 202 records)\n") != std::string::npos,
+              c.updated)
+        << printed;
+    EXPECT_EQ(printed.find("progress 100%") != std::string::npos, c.updated) << printed;
+  }
+}
+
 TEST(TmodeCli, FirmwarePackageInJsonAndTheModelCheck) {
   test::TempFiles files;
   test::PackagePlan plan;
