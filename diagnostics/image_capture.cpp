@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "diagnostics/data_words.h"
 #include "diagnostics/diagnostics_state.h"
 #include "diagnostics/frame_processing.h"
 #include "diagnostics/log_stream.h"
@@ -24,7 +25,6 @@ namespace tmode {
 
 namespace {
 
-constexpr uint16_t kStreamOff = 0x8000;
 constexpr int kValuesPerReport = 29;
 constexpr int kFrameWaitChecks = 50;
 constexpr int kWaitStepMs = 100;
@@ -199,7 +199,7 @@ void wait_frame_done() {
 
 // Ends the data stream when the scope ends, on every path.
 struct StreamStop {
-  ~StreamStop() { select_parameter_area(0, 0, kStreamOff); }
+  ~StreamStop() { select_parameter_area(0, 0, kStopDataWord); }
 };
 
 // Steps 6 to 9 of a record, with the file open and the 'J' handler
@@ -289,7 +289,7 @@ void free_image_buffer(int, int) { diagnostics_state().capture.single.release();
 
 int capture_image_record(int, int, int code) {
   CaptureState& c = diagnostics_state().capture;
-  select_parameter_area(0, 0, kStreamOff);
+  select_parameter_area(0, 0, kStopDataWord);
   reset_image_capture(0, 0);
   uint8_t freq_index = 0;
   uint8_t status[4] = {};

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "diagnostics/data_words.h"
 #include "diagnostics/log_stream.h"
 #include "diagnostics/touch_info_reply.h"
 #include "link/handler_registration.h"
@@ -17,7 +18,6 @@ namespace tmode {
 namespace {
 
 constexpr uint16_t kNoiseDataWord = 0x2000;
-constexpr uint16_t kStreamOff = 0x8000;
 constexpr int kWaitChecks = 20;
 constexpr int kWaitStepMs = 100;
 
@@ -55,7 +55,7 @@ int noise_line_test(int, int, int count, int threshold) {
       if ((done = noise.done.load(std::memory_order_acquire))) break;
       sleep_ms(kWaitStepMs);
     }
-    select_parameter_area(0, 0, kStreamOff);
+    select_parameter_area(0, 0, kStopDataWord);
     set_touch_info(0);
   }
 
