@@ -185,6 +185,14 @@ const char* const kSimPanelTuning =
     "IgnoreNumsOfRX=2\r\nMinimumMeasureTime=7\r\nMaximumMeasureTime=64\r\nOutputHigh=100\r\n"
     "ImageTouchSignal=30\r\nScalingStart=3\r\nMaxSignalHigh=70\r\n";
 
+// How a shell script starts tmode on the node in $1 (through the emulator in
+// a cross build).
+std::string tmode_in_script() {
+  std::string line;
+  for (const std::string& word : test::program_command(TMODE_CLI_PATH)) line += "'" + word + "' ";
+  return line + "--device \"$1\" ";
+}
+
 // tmode-sim running a shell script with the node in $1, so that several
 // tmode runs meet the same controller.
 ProgramResult script_on_sim(std::vector<std::string> sim_args, const std::string& script) {
@@ -197,7 +205,7 @@ TEST(TmodeCli, TuneWritesTheTunedBlockUnlessAskedNotTo) {
   test::ScratchDir dir;
   const std::string ini = dir.file("panel.ini");
   test::write_file(ini, std::string(kSimPanelTuning));
-  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::string tmode_cmd = tmode_in_script();
   const std::string before = dir.file("before.bin"), after = dir.file("after.bin"), kept = dir.file("kept.bin");
 
   // --no-store: the controller's block stays as it was.
@@ -379,7 +387,7 @@ TEST(TmodeCli, CalibrateStoresAndRunsTheTestsAskedFor) {
   // (at 8 of the block, after the file's 64-byte header), says calibrated.
   test::ScratchDir dir;
   const std::string block = dir.file("after.bin");
-  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::string tmode_cmd = tmode_in_script();
   const ProgramResult clean = script_on_sim(
       {}, tmode_cmd + "calibrate --bias 20 --stability 50 && " + tmode_cmd + "params save --hardware " + block);
   EXPECT_EQ(clean.exit_code, 0) << clean.err;
@@ -417,7 +425,7 @@ TEST(TmodeCli, CalibrateStoresAndRunsTheTestsAskedFor) {
 // committed block has started their front end, as a calibrated controller's
 // do: the bias test runs after a calibration.
 TEST(TmodeCli, BiasAndStabilityTestsAlone) {
-  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::string tmode_cmd = tmode_in_script();
   const std::string bias = tmode_cmd + "--quiet calibrate > /dev/null && " + tmode_cmd + "test bias --threshold 20";
   struct Case {
     std::vector<std::string> sim_args;
@@ -453,7 +461,7 @@ TEST(TmodeCli, UniformityTableCreatedFromCapturesReadsBack) {
   const std::string ini = dir.file("panel.ini");
   test::write_file(ini, std::string(kSimPanelTuning));
   const std::string log = dir.file("creation.csv");
-  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::string tmode_cmd = tmode_in_script();
   const std::vector<std::string> family = {"--model", "PCT-6144", "--type", "PCT-6144", "--level", "10", "--open-tx", "5"};
 
   // Before tuning the block names no working frequency: nothing is written.
@@ -537,7 +545,7 @@ TEST(TmodeCli, ThresholdGetInTheThreeLayouts) {
 }
 
 TEST(TmodeCli, ThresholdSetIsWrittenBackAndReadAgain) {
-  const std::string tmode_cmd = std::string(TMODE_CLI_PATH) + " --device \"$1\" ";
+  const std::string tmode_cmd = tmode_in_script();
   const ProgramResult result =
       script_on_sim({}, tmode_cmd + "threshold set 2 3 && " + tmode_cmd + "--json threshold");
   ASSERT_EQ(result.exit_code, 0) << result.err;
@@ -634,8 +642,7 @@ TEST(TmodeCli, InterruptEndsACaptureCleanly) {
   };
   for (const Case& c : {Case{"--continuous", 0, ""}, Case{"--count 100000", 130, "tmode: capture: interrupted after "}}) {
     const ProgramResult result =
-        script_on_sim({"--tx", "3", "--rx", "4"}, std::string(TMODE_CLI_PATH) +
-                                                      " --device \"$1\" --json capture stray-l2 " + c.how_many +
+        script_on_sim({"--tx", "3", "--rx", "4"}, tmode_in_script() + "--json capture stray-l2 " + c.how_many +
                                                       " & p=$!; sleep 0.5; kill -INT $p; wait $p");
     EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
     const json doc = json::parse(result.out);
@@ -751,7 +758,7 @@ TEST(TmodeCli, InterruptDoesNotCutAFirmwareTransferShort) {
     // A file of its own: the wait below must not find the last case's lines.
     const std::string out = files.dir() + "/out" + std::to_string(&c - cases) + ".txt";
     const ProgramResult result = script_on_sim(
-        {"--late", "3A,10"}, std::string(TMODE_CLI_PATH) + " --device \"$1\" firmware update " + file + " >" + out +
+        {"--late", "3A,10"}, tmode_in_script() + "firmware update " + file + " >" + out +
                                  " & p=$!; until grep -q 'progress 5%' " + out +
                                  " 2>/dev/null; do sleep 0.02; done; " + c.signals + "; wait $p");
     EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
