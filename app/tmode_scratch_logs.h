@@ -19,10 +19,9 @@ class ScratchLogs {
   ScratchLogs(const ScratchLogs&) = delete;
   ScratchLogs& operator=(const ScratchLogs&) = delete;
 
-  // Whether the directory could be made and entered.
-  bool ready() const { return ready_; }
-  // The same, after "tmode: COMMAND: cannot make a scratch directory for
-  // the library's logs: reason" on standard error when it could not.
+  // Whether the directory could be made and entered; when it could not,
+  // after "tmode: COMMAND: cannot make a scratch directory for the
+  // library's logs: reason" on standard error.
   bool ready_for(const char* command) const;
   // What the library wrote to "Log.csv" since the last take; the file is
   // removed.
